@@ -1,0 +1,62 @@
+#include <windows.h>
+
+#include "base/clock.h"
+
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
+namespace kt {
+namespace {
+
+// Sleep(3) waits for the next 15.6 ms system tick, which would make a job five times slower. A
+// high-resolution waitable timer (Windows 10 1803 and later) waits the asked time; where it is not
+// available, raising the timer resolution to 1 ms for the pause gets close enough.
+class HighResolutionTimer {
+ public:
+  HighResolutionTimer()
+      : timer_(CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION,
+                                      TIMER_ALL_ACCESS)) {}
+  ~HighResolutionTimer() {
+    if (timer_ != nullptr) CloseHandle(timer_);
+  }
+  HighResolutionTimer(const HighResolutionTimer&) = delete;
+  HighResolutionTimer& operator=(const HighResolutionTimer&) = delete;
+
+  bool Wait(std::uint32_t ms) {
+    if (timer_ == nullptr) return false;
+    LARGE_INTEGER due;
+    due.QuadPart = -static_cast<LONGLONG>(ms) * 10000;  // relative, in 100 ns units
+    if (!SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) return false;
+    return WaitForSingleObject(timer_, INFINITE) == WAIT_OBJECT_0;
+  }
+
+ private:
+  HANDLE timer_;
+};
+
+using TimeBeginPeriodFn = UINT(WINAPI*)(UINT);
+
+// winmm is loaded on demand so the program has no import of it unless this fallback is needed.
+void CoarseSleep(std::uint32_t ms) {
+  static HMODULE winmm = LoadLibraryA("winmm.dll");
+  static auto begin = winmm ? reinterpret_cast<TimeBeginPeriodFn>(
+                                  reinterpret_cast<void*>(GetProcAddress(winmm, "timeBeginPeriod")))
+                            : nullptr;
+  static auto end = winmm ? reinterpret_cast<TimeBeginPeriodFn>(
+                                reinterpret_cast<void*>(GetProcAddress(winmm, "timeEndPeriod")))
+                          : nullptr;
+  if (begin) begin(1);
+  SleepEx(ms, FALSE);
+  if (end) end(1);
+}
+
+}  // namespace
+
+void RealClock::Sleep(std::uint32_t ms) {
+  if (ms == 0) return;
+  thread_local HighResolutionTimer timer;
+  if (!timer.Wait(ms)) CoarseSleep(ms);
+}
+
+}  // namespace kt

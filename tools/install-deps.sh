@@ -1,0 +1,36 @@
+#!/bin/sh
+# Installs the Debian 12 packages a make target needs, only those missing. Usage: install-deps.sh GROUP...
+# Groups: build (native build and tests), windows (cross build and Wine), fuzz (clang + libFuzzer).
+set -eu
+
+pkgs_build="cmake make g++ pkg-config googletest libudev-dev libfltk1.3-dev xvfb xdotool x11-utils imagemagick python3"
+pkgs_windows="g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386 xvfb xdotool x11-utils imagemagick"
+pkgs_fuzz="clang libclang-rt-14-dev"
+
+want=""
+for group in "$@"; do
+  eval "want=\"\$want \$pkgs_$group\""
+done
+
+as_root() {
+  if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+case "$want" in *:i386*)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    as_root dpkg --add-architecture i386
+    as_root rm -f /var/lib/apt/lists/.kt-updated
+  fi;;
+esac
+
+missing=""
+for p in $want; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+as_root apt-get update -qq
+as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing

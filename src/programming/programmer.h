@@ -1,0 +1,104 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/dialog_window.h"
+#include "base/clock.h"
+#include "base/event.h"
+#include "base/hresult.h"
+#include "hid/hid_link.h"
+#include "image/job_image.h"
+
+namespace kt {
+
+// The run state that the dialog thread and the programming worker share, and the worker itself. The
+// dialog class derives from it; nothing here knows about buttons other than through DialogWindow.
+//
+// Hand-over: the dialog thread writes the whole job, then raises writeRequested (release); the worker
+// sees it (acquire) and owns the job until FinishJob re-enables "Write EEPROM". Every flag change goes
+// through SetFlag, which also wakes the worker: the idle worker sleeps on a condition variable instead of
+// spinning.
+class Programmer {
+ public:
+  Programmer(HidBackend& backend, Clock& clock);
+  virtual ~Programmer();
+  Programmer(const Programmer&) = delete;
+  Programmer& operator=(const Programmer&) = delete;
+
+  // --- state (names as the dialog has always had them) ---
+  std::uint16_t expectedFirmwareVersion = 0;
+  std::uint8_t sequenceTag = 0;
+  std::uint16_t targetVendorId = 0;
+  std::uint16_t targetProductId = 0;
+  HidLink hidLink;
+  std::int32_t probeDeviceAbsent = 0;
+  JobImage image;
+  std::unique_ptr<Event> workerDoneEvent;  // null when it could not be created
+  std::atomic<std::int32_t> workerRunning{0};
+  std::atomic<std::int32_t> workerExited{0};
+  std::atomic<std::int32_t> writeRequested{0};
+  std::atomic<std::int32_t> readBackPending{0};
+  std::atomic<std::int32_t> verifyPending{0};
+  std::atomic<std::int32_t> jobFinished{0};
+  std::uint8_t chipId = 0;
+  std::uint32_t chipVersion = 0;
+
+  // --- chip identification ---
+  HResult ReadChipId(std::uint8_t* destination);
+  HResult ReadChipVersion(std::uint32_t* destination);
+
+  // --- programming sequence ---
+  HResult RunWritePhase();
+  HResult RunReadBackPhase();
+  HResult RunVerifyPhase();
+  HResult FinishJob();
+  HResult ClearHeader();
+  HResult ReadHeader();
+  HResult WriteBody();
+  HResult ReadBackImage();
+  HResult WriteHeader();
+  HResult ReadHeaderTail();
+  HResult ReadHeaderHead();
+
+  // --- worker ---
+  void StartWorker();
+  static void WorkerThreadMain(Programmer* self);
+  void RunWorker();
+  // The stopping half of OnExit: clears the flags, waits at most 6,000 ms for the worker while keeping
+  // the window's messages flowing, then detaches the worker from the window and joins it.
+  void StopWorker();
+  // Stores a flag (release) and wakes the worker.
+  void SetFlag(std::atomic<std::int32_t>& flag, std::int32_t value);
+
+  void AttachWindow(DialogWindow* window) { window_ = window; }
+  DialogWindow* window() const { return window_; }
+  Clock& clock() const { return clock_; }
+  HidBackend& backend() const { return backend_; }
+
+ protected:
+  // Called on the worker thread at the end of FinishJob, after the link is closed and the button is
+  // enabled (the dialog runs a deferred device probe from here).
+  virtual void OnJobFinished() {}
+
+  // The worker's window calls: carried out on the window's thread; no-ops once the worker is detached.
+  void UiSetProgress(int position);
+  void UiEnableWriteButton();
+  void UiMessageBox(const std::string& text, const std::string& caption, MessageIcon icon);
+
+ private:
+  HidBackend& backend_;
+  Clock& clock_;
+  DialogWindow* window_ = nullptr;
+  std::mutex wakeMutex_;
+  std::condition_variable wake_;
+  std::atomic<bool> detached_{false};
+  std::thread worker_;
+};
+
+}  // namespace kt

@@ -1,0 +1,135 @@
+#include "app/write_eeprom_dialog.h"
+
+#include <utility>
+
+#include "hid/hid_link.h"
+
+namespace kt {
+
+CKT701xWriteEepromMPDlg::CKT701xWriteEepromMPDlg(DialogWindow& window, HidBackend& backend, Clock& clock)
+    : Programmer(backend, clock), dialogWindow_(window) {
+  AttachWindow(&window);
+  CreateHidLink(hidLink, backend, clock);
+  windowIcon = kApplicationIconId;
+}
+
+CKT701xWriteEepromMPDlg::~CKT701xWriteEepromMPDlg() {
+  *alive_ = false;
+  // Every way out of the dialog must have stopped the worker; this catches the ones that did not (a
+  // host that never ran Exit), before the worker could call into a half-destroyed object.
+  StopWorker();
+  if (!windowDestroyed_) DestroyWindow();
+  DestroyHidLink(hidLink);
+}
+
+bool CKT701xWriteEepromMPDlg::OnInitDialog() {
+  notifyWindow = &dialogWindow_;
+  // The icon itself (big, then small) is set by the window from windowIcon.
+  dialogWindow_.SetWindowTitle(kWindowTitle);
+  dialogWindow_.SetItemText(ctl::kExpectedVersion, kExpectedFirmwareVersionText);
+  expectedFirmwareVersion = ParseHexField(kExpectedFirmwareVersionText);
+  dialogWindow_.SetItemText(ctl::kVendorId, kDefaultVendorIdText);
+  dialogWindow_.SetItemText(ctl::kProductId, kDefaultProductIdText);
+  dialogWindow_.SetProgressRange(ctl::kProgress, 0, 100);
+  dialogWindow_.SetCheck(ctl::kEepromWp, true);
+  for (int id : {ctl::kFileNameLabel, ctl::kFileName, ctl::kBrowse, ctl::kUseEvbIds}) {
+    dialogWindow_.ShowItem(id, false);
+  }
+  sequenceTag = kInitialSequenceTag;
+  image.firmwareInfoFound = 0;
+  image.cidTagFound = 0;
+  StartWorker();
+  RegisterUsbNotification();
+  // Last, so that whether the board must be erased is known before any button can be pressed.
+  ProbeDevice();
+  return true;
+}
+
+int CKT701xWriteEepromMPDlg::RegisterUsbNotification() {
+  if (notifyWindow == nullptr) return 0;
+  // The backend may report from any thread; the notification is carried to the window's thread as
+  // WM_DEVICECHANGE would be, and dropped there if the dialog has gone in the meantime.
+  DialogWindow* recipient = notifyWindow;
+  std::weak_ptr<bool> alive = alive_;
+  backend().SetDeviceChangeListener([this, recipient, alive](bool arrived) {
+    recipient->PostToWindowThread([this, alive, arrived] {
+      const auto token = alive.lock();
+      if (!token || !*token) return;
+      OnDeviceChange(arrived ? kDbtDeviceArrival : kDbtDeviceRemoveComplete, kDbtDevtypDeviceInterface);
+    });
+  });
+  deviceNotification = true;
+  return 1;
+}
+
+bool CKT701xWriteEepromMPDlg::DestroyWindow() {
+  if (deviceNotification) {
+    backend().SetDeviceChangeListener(nullptr);
+    deviceNotification = false;
+  }
+  windowDestroyed_ = true;
+  return true;
+}
+
+void CKT701xWriteEepromMPDlg::OnBrowse() {
+  if (!fileDialog_) return;
+  std::optional<std::string> path = fileDialog_(kBrowseFilter);
+  if (!path) return;
+  if (path->size() >= kBrowsePathLimit) path->resize(kBrowsePathLimit - 1);
+  dialogWindow_.SetItemText(ctl::kFileName, *path);
+}
+
+void CKT701xWriteEepromMPDlg::OnExit() {
+  closing_ = true;
+  StopWorker();
+  CloseHidLink(hidLink);
+  dialogWindow_.EndDialog(kIdOk);
+}
+
+void CKT701xWriteEepromMPDlg::OnCancel() {
+  closing_ = true;
+  StopWorker();
+  CloseHidLink(hidLink);
+  dialogWindow_.EndDialog(kIdCancel);
+}
+
+bool CKT701xWriteEepromMPDlg::OnCommand(int id) {
+  switch (id) {
+    case kIdOk:
+      OnExit();
+      return true;
+    case kIdCancel:
+      OnCancel();
+      return true;
+    case ctl::kWriteEeprom:
+      OnWriteEeprom();
+      return true;
+    case ctl::kEraseEeprom:
+      OnEraseEeprom();
+      return true;
+    case ctl::kBrowse:
+      OnBrowse();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CKT701xWriteEepromMPDlg::PostToSelf(std::function<void()> fn) {
+  std::weak_ptr<bool> alive = alive_;
+  dialogWindow_.PostToWindowThread([alive, fn = std::move(fn)] {
+    const auto token = alive.lock();
+    if (token && *token) fn();
+  });
+}
+
+void CKT701xWriteEepromMPDlg::OnJobFinished() {
+  // Worker thread: the link is closed now, but the bookkeeping of who holds it belongs to the window's
+  // thread, and so does a probe that waited for it.
+  PostToSelf([this] {
+    ++jobsFinished_;
+    if (probePending_) ProbeWhenLinkFree();
+  });
+}
+
+}  // namespace kt

@@ -8,7 +8,9 @@ namespace {
 // Output values on the Consumer page carry the report ID the chip expects in byte 0 of every request.
 constexpr std::uint16_t kConsumerUsagePage = 0x0C;
 
-bool UsableReportLength(std::uint16_t length) { return length != 0 && length <= kMaxReportLength; }
+bool UsableReportLength(std::uint16_t length) {
+  return length != 0 && length <= kMaxReportLength;
+}
 
 // One candidate interface. Returns true with both handles open on `path`; on false the search goes on,
 // and whatever this candidate left in the link is replaced by the next one or cleared when the search

@@ -23,10 +23,16 @@ constexpr std::uint8_t kMaxBlockWriteLength = 8;
 constexpr int kMinBlockAnswerLength = 10;
 constexpr int kMinRegisterAnswerLength = kAnswerTagOffset + 1;
 
-std::uint8_t HighByte(std::uint16_t value) { return static_cast<std::uint8_t>(value >> 8); }
-std::uint8_t LowByte(std::uint16_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
+std::uint8_t HighByte(std::uint16_t value) {
+  return static_cast<std::uint8_t>(value >> 8);
+}
+std::uint8_t LowByte(std::uint16_t value) {
+  return static_cast<std::uint8_t>(value & 0xFF);
+}
 
-bool CanWrite(const HidLink& link) { return link.writeHandle && link.outputReportLength != 0; }
+bool CanWrite(const HidLink& link) {
+  return link.writeHandle && link.outputReportLength != 0;
+}
 
 std::size_t OutputLength(const HidLink& link) {
   return std::min<std::size_t>(link.outputReportLength, kMaxReportLength);
@@ -55,8 +61,8 @@ bool AwaitAnswer(HidLink& link, int limit, ReportBuffer& answer, Matches matches
 
 }  // namespace
 
-bool TransferEepromBlock(HidLink& link, std::uint16_t address, TransferDirection direction, std::uint8_t length,
-                         std::uint8_t* data, std::uint8_t tag) {
+bool TransferEepromBlock(HidLink& link, std::uint16_t address, TransferDirection direction,
+                         std::uint8_t length, std::uint8_t* data, std::uint8_t tag) {
   const bool reading = direction == TransferDirection::kRead;
   if (data == nullptr) return false;
   // A read's data comes back from offset 9, so it has to fit in both the device's input report and our
@@ -147,8 +153,12 @@ int ReadInputReport(HidLink& link, ReportBuffer& buffer) {
   return 0;
 }
 
-std::uint8_t AdvanceBlockTag(std::uint8_t tag) { return tag < 252 ? static_cast<std::uint8_t>(tag + 1) : 1; }
+std::uint8_t AdvanceBlockTag(std::uint8_t tag) {
+  return tag < 252 ? static_cast<std::uint8_t>(tag + 1) : 1;
+}
 
-std::uint8_t AdvanceRegisterTag(std::uint8_t tag) { return tag < 240 ? static_cast<std::uint8_t>(tag + 1) : 1; }
+std::uint8_t AdvanceRegisterTag(std::uint8_t tag) {
+  return tag < 240 ? static_cast<std::uint8_t>(tag + 1) : 1;
+}
 
 }  // namespace kt

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/cli/progress_meter.h"
+#include "app/message_queue_window.h"
+
+namespace kt {
+
+// Where the console front-end talks to the operator, and what kind of thing each stream is.
+struct ConsoleIo {
+  std::ostream& out;  // message boxes and results
+  std::ostream& err;  // progress, prompts, errors
+  std::istream& in;   // Enter after the re-plug message
+  bool inIsTerminal = false;
+  bool errIsTerminal = false;
+};
+
+// The dialog's window on a console: message boxes become lines on standard output, the progress bar goes
+// to standard error, and the re-plug box waits for Enter when someone sits at a terminal.
+class ConsoleWindow final : public MessageQueueWindow {
+ public:
+  // `waitForEnter`: the re-plug box waits for Enter (only when input is a terminal).
+  ConsoleWindow(ConsoleIo& io, bool waitForEnter);
+
+  void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  void SetProgressPos(int id, int pos) override;
+
+  // Every box shown so far, in order (window thread).
+  const std::vector<std::string>& Messages() const { return messages_; }
+
+ private:
+  ConsoleIo& io_;
+  bool waitForEnter_;
+  ProgressMeter progress_;
+  std::vector<std::string> messages_;
+};
+
+}  // namespace kt

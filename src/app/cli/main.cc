@@ -1,0 +1,12 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_app.h"
+#include "app/cli/terminal.h"
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  kt::ConsoleIo io{std::cout, std::cerr, std::cin, kt::StdinIsTerminal(), kt::StderrIsTerminal()};
+  return kt::RunCli(args, io);
+}

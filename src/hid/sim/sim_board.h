@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -48,6 +49,8 @@ class SimBoard {
   // Starts plugged in, with options.start's contents (the default image's first kEepromSize bytes, or
   // erased).
   SimBoard(const SimOptions& options, Clock& clock, ReportTrace* trace = nullptr);
+  // Starts plugged in with these EEPROM contents instead (erased beyond them); options.start is unused.
+  SimBoard(const SimOptions& options, Clock& clock, ReportTrace* trace, std::span<const std::uint8_t> eeprom);
 
   SimBoard(const SimBoard&) = delete;
   SimBoard& operator=(const SimBoard&) = delete;
@@ -78,35 +81,48 @@ class SimBoard {
   void SetDeviceChangeListener(HidBackend::DeviceChangeListener listener);
 
   // The USB side, used by SimBackend's handles. A handle belongs to the plug session it was opened in
-  // (sessions count from 1; 0 = unplugged) and is dead once that session is over.
-  std::uint64_t session() const;
-  bool OpenHandle(std::uint64_t& session);  // false while unplugged
-  void CloseHandle(std::uint64_t session);
-  // One output report; false when the handle's session is over or the report is not one output
-  // report long or carries another report ID.
-  bool Receive(std::uint64_t session, const std::uint8_t* data, std::size_t length);
-  // The next input report due, waiting on the clock; kTimedOut after timeoutMs when none comes (also on
-  // a dead handle, as Windows does), or when CancelReads is called meanwhile.
-  HidReadResult Deliver(std::uint64_t session, std::uint8_t* buffer, std::size_t capacity,
+  // and is dead once that session is over. As the HID class driver does, the board keeps a queue of
+  // input reports for every handle opened for reading, from the moment it was opened; other handles
+  // get no input reports.
+  // Returns the new handle's id, or 0 while unplugged.
+  std::uint64_t OpenHandle(bool forReading);
+  void CloseHandle(std::uint64_t handle);
+  // False once the handle's plug session is over.
+  bool HandleAlive(std::uint64_t handle) const;
+  // One output report; false when the handle is dead, or the report is not one output report long or
+  // carries another report ID.
+  bool Receive(std::uint64_t handle, const std::uint8_t* data, std::size_t length);
+  // The handle's next input report due, waiting on the clock; kTimedOut after timeoutMs when none comes
+  // (also on a dead handle, as on Windows), or when CancelRead is called for the handle meanwhile.
+  HidReadResult Deliver(std::uint64_t handle, std::uint8_t* buffer, std::size_t capacity,
                         std::uint32_t timeoutMs);
-  void CancelReads();
+  void CancelRead(std::uint64_t handle);
 
  private:
   struct Answer {
     std::uint64_t dueMicros = 0;
     std::vector<std::uint8_t> bytes;
   };
+  struct HandleState {
+    std::uint64_t session = 0;
+    bool forReading = false;
+    std::deque<Answer> answers;
+    std::uint64_t queued = 0;    // answers ever queued, so a waiter sees new ones without polling
+    std::uint64_t cancels = 0;
+  };
   enum class Unlock { kNone, kChipId, kVersionHigh, kVersionLow };
   using Listener = HidBackend::DeviceChangeListener;
 
+  SimBoard(const SimOptions& options, Clock& clock, ReportTrace* trace, std::span<const std::uint8_t> eeprom,
+           bool useEeprom);
   // Each returns the listener to call (outside the lock) or an empty one.
   Listener UnplugLocked();
   Listener PlugLocked();
   void HandleRequest(const std::vector<std::uint8_t>& request);
   bool AnswerBlockRead(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& answer);
   bool AnswerBlockWrite(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& answer);
-  void AnswerRegister(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& answer);
-  std::uint8_t ReadRegisterLocked(std::uint16_t address, Unlock unlocked);
+  void AnswerRegister(const std::vector<std::uint8_t>& request, Unlock unlocked, std::vector<std::uint8_t>& answer);
+  std::uint8_t ReadRegister(std::uint16_t address, Unlock unlocked) const;
   Unlock StepAccessSequences(const std::vector<std::uint8_t>& request);
   void Queue(std::vector<std::uint8_t> answer);
   void Trace(const std::string& text);
@@ -125,14 +141,13 @@ class SimBoard {
   int versionStep_ = 0;
   Unlock pendingUnlock_ = Unlock::kNone;
   bool plugged_ = false;
-  std::uint64_t session_ = 0;
+  std::uint64_t session_ = 0;  // 0 while unplugged
   std::uint64_t sessionsStarted_ = 0;
+  std::uint64_t handlesOpened_ = 0;
+  std::map<std::uint64_t, HandleState> handles_;
   std::uint16_t productId_ = 0;
   std::uint32_t requestCount_ = 0;
-  std::uint32_t openHandles_ = 0;
   bool erasedThisSession_ = false;
-  std::uint64_t cancelCount_ = 0;
-  std::deque<Answer> answers_;
   std::vector<std::vector<std::uint8_t>> requests_;
   Listener listener_;
 };

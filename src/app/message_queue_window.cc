@@ -130,6 +130,11 @@ bool MessageQueueWindow::IsWindowThread() const {
   return windowThread_ == std::this_thread::get_id();
 }
 
+void MessageQueueWindow::WaitForQueuedCall() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  queueChanged_.wait(lock, [this] { return !queue_.empty() || closed_; });
+}
+
 void MessageQueueWindow::BindToCurrentThread() {
   std::lock_guard<std::mutex> lock(mutex_);
   windowThread_ = std::this_thread::get_id();

@@ -53,6 +53,10 @@ class MessageQueueWindow : public DialogWindow {
 
   bool IsWindowThread() const;
 
+  // Waits until a call is queued (or the queue is closed) without running it: lets a test hold the
+  // window thread until another thread's call is known to be waiting.
+  void WaitForQueuedCall();
+
   // The control state, readable from any thread. Controls never touched count as enabled and shown.
   std::string WindowTitle() const;
   bool IsEnabled(int id) const;

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,6 +14,7 @@
 #include "base/event.h"
 #include "base/hresult.h"
 #include "hid/hid_link.h"
+#include "hid/report_protocol.h"
 #include "image/job_image.h"
 
 namespace kt {
@@ -67,11 +69,14 @@ class Programmer {
   HResult ReadHeaderHead();
 
   // --- worker ---
+  // Started once per object; a second call while the worker exists does nothing.
   void StartWorker();
   static void WorkerThreadMain(Programmer* self);
   void RunWorker();
   // The stopping half of OnExit: clears the flags, waits at most 6,000 ms for the worker while keeping
-  // the window's messages flowing, then detaches the worker from the window and joins it.
+  // the window's messages flowing, then detaches the worker from the window and joins it. Safe to call
+  // again, and when no worker was started. A class deriving from this one calls it in its own destructor
+  // (the worker calls OnJobFinished, which must not reach a half-destroyed object).
   void StopWorker();
   // Stores a flag (release) and wakes the worker.
   void SetFlag(std::atomic<std::int32_t>& flag, std::int32_t value);
@@ -92,6 +97,21 @@ class Programmer {
   void UiMessageBox(const std::string& text, const std::string& caption, MessageIcon icon);
 
  private:
+  // ClearHeader, ReadHeader, ReadHeaderTail, ReadHeaderHead: one transfer under the stop flag.
+  HResult TransferHeaderBlock(std::uint16_t address, TransferDirection direction, std::uint8_t length,
+                              std::uint8_t* data);
+  // Shows the numbered failure box and marks the job for clean-up.
+  HResult FailJob(int number);
+  bool Stopping() const { return workerRunning.load(std::memory_order_acquire) == 0; }
+  bool Detached() const { return detached_.load(std::memory_order_acquire); }
+  // Sleeps until a flag is set or the worker is told to stop.
+  void WaitForWork();
+  // Waits at most timeoutMs for the worker's loop to end, running the window's messages meanwhile when
+  // there is a window. True when it has ended.
+  bool WaitForWorkerExit(std::uint32_t timeoutMs);
+  bool WorkerExitSeen() const;
+  void SendToWindow(const std::function<void(DialogWindow&)>& call);
+
   HidBackend& backend_;
   Clock& clock_;
   DialogWindow* window_ = nullptr;

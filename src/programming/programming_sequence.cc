@@ -1,0 +1,69 @@
+#include <algorithm>
+
+#include "hid/chip_registers.h"
+#include "programming/job_messages.h"
+#include "programming/programmer.h"
+
+namespace kt {
+
+namespace {
+
+constexpr std::uint32_t kChipVersionMask = 0xFFF0;
+constexpr std::uint32_t kExpectedChipVersion = 0x7380;
+constexpr std::size_t kHeaderLength = 8;
+
+}  // namespace
+
+HResult Programmer::FailJob(int number) {
+  UiMessageBox(JobFailureText(number), "", MessageIcon::kNone);
+  SetFlag(jobFinished, 1);
+  return kEFail;
+}
+
+HResult Programmer::RunWritePhase() {
+  if (ReadChipId(&chipId) != kSOk) return FailJob(job_failure::kChipIdRead);
+  if (chipId != kExpectedChipId) return FailJob(job_failure::kWrongChipId);
+  if (ReadChipVersion(&chipVersion) != kSOk) return FailJob(job_failure::kChipVersionRead);
+  if ((chipVersion & kChipVersionMask) != kExpectedChipVersion) return FailJob(job_failure::kWrongChipVersion);
+  if (ClearHeader() != kSOk) return FailJob(job_failure::kHeaderClear);
+  if (ReadHeader() != kSOk) return FailJob(job_failure::kClearedHeaderRead);
+  const auto* header = image.readbackBuffer.data();
+  if (std::any_of(header, header + kHeaderLength, [](std::uint8_t b) { return b != 0; })) {
+    return FailJob(job_failure::kHeaderNotCleared);
+  }
+  if (WriteBody() != kSOk) return FailJob(job_failure::kBodyWrite);
+  SetFlag(readBackPending, 1);
+  return kSOk;
+}
+
+HResult Programmer::RunReadBackPhase() {
+  if (ReadBackImage() != kSOk) return FailJob(job_failure::kReadBack);
+  SetFlag(verifyPending, 1);
+  return kSOk;
+}
+
+HResult Programmer::RunVerifyPhase() {
+  const auto* source = image.imageBuffer.data();
+  const auto* readBack = image.readbackBuffer.data();
+  const std::size_t length = std::min<std::size_t>(image.imageLength, kImageBufferSize);
+  // The read-back brought the cleared header along, so only the body can match yet.
+  if (length > kHeaderLength && !std::equal(source + kHeaderLength, source + length, readBack + kHeaderLength)) {
+    return FailJob(job_failure::kBodyMismatch);
+  }
+  if (WriteHeader() != kSOk) return FailJob(job_failure::kHeaderWrite);
+  if (ReadHeader() != kSOk) return FailJob(job_failure::kFinalHeaderRead);
+  if (!std::equal(source, source + kHeaderLength, readBack)) return FailJob(job_failure::kHeaderMismatch);
+  UiMessageBox(job_text::kWriteOk, "", MessageIcon::kNone);
+  SetFlag(jobFinished, 1);
+  return kSOk;
+}
+
+HResult Programmer::FinishJob() {
+  SetFlag(jobFinished, 0);
+  CloseHidLink(hidLink);
+  UiEnableWriteButton();
+  OnJobFinished();
+  return kSOk;
+}
+
+}  // namespace kt

@@ -1,0 +1,19 @@
+#include "image/job_image.h"
+
+#include <algorithm>
+
+namespace kt {
+
+void LoadJobImage(JobImage& image, bool useEvbIds, const std::function<void()>& beforeCopy) {
+  image.imageBuffer.fill(0);
+  image.imageLength = kProgrammedLength;
+  if (beforeCopy) beforeCopy();
+  std::copy(defaultImage.begin(), defaultImage.end(), image.imageBuffer.begin());
+  if (useEvbIds) {
+    // An image without one of the tags is simply left unpatched there; the job goes on.
+    PatchHighSpeedDescriptor(image.imageBuffer.data());
+    PatchFullSpeedDescriptor(image.imageBuffer.data());
+  }
+}
+
+}  // namespace kt

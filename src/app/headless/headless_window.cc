@@ -63,6 +63,12 @@ void HeadlessWindow::MessageBox(const std::string& text, const std::string& capt
   boxHeld_ = false;
 }
 
+bool HeadlessWindow::PumpMessagesUntil(Clock& clock, std::uint32_t timeoutMs,
+                                       const std::function<bool()>& done) {
+  OnWindowCall("pump|" + std::to_string(timeoutMs));
+  return MessageQueueWindow::PumpMessagesUntil(clock, timeoutMs, done);
+}
+
 std::vector<std::string> HeadlessWindow::Calls() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return calls_;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -30,6 +31,8 @@ class HeadlessWindow final : public MessageQueueWindow {
   ~HeadlessWindow() override;
 
   void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  // Recorded as "pump|<timeoutMs>" before pumping, so a test can tell when a stop is waiting.
+  bool PumpMessagesUntil(Clock& clock, std::uint32_t timeoutMs, const std::function<bool()>& done) override;
 
   // Runs `fn` on the window thread and returns once it has run.
   void Run(const std::function<void()>& fn) { SendToWindowThread(fn); }
@@ -40,8 +43,8 @@ class HeadlessWindow final : public MessageQueueWindow {
   // Waits until `entry` has been recorded `occurrence` times. False after the safety bound.
   bool WaitForCall(const std::string& entry, std::size_t occurrence = 1);
 
-  // Runs `callback` on the window thread the first time `entry` is recorded, right after recording it
-  // (for a box: before it is answered).
+  // Runs `callback` the first time `entry` is recorded, right after recording it, on the thread that
+  // made the call (the window thread, except for a pump from elsewhere); for a box: before it is answered.
   void OnCall(const std::string& entry, std::function<void()> callback);
 
   // The next box whose entry starts with `prefix` ("box|Write to EEPROM OK!") stays open.

@@ -16,7 +16,8 @@ ReportTrace::ReportTrace(std::FILE* file, Clock& clock)
 
 ReportTrace::~ReportTrace() = default;
 
-std::unique_ptr<ReportTrace> ReportTrace::OpenFile(const std::string& path, Clock& clock, std::string& error) {
+std::unique_ptr<ReportTrace> ReportTrace::OpenFile(const std::string& path, Clock& clock,
+                                                   std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "w");
   if (file == nullptr) {
     error = "cannot open the trace file \"" + path + "\"";

@@ -54,7 +54,9 @@ std::string Hex(unsigned value, int digits = 4) {
   return text;
 }
 
-std::uint64_t MillisToMicros(std::uint32_t ms) { return static_cast<std::uint64_t>(ms) * 1000; }
+std::uint64_t MillisToMicros(std::uint32_t ms) {
+  return static_cast<std::uint64_t>(ms) * 1000;
+}
 
 std::uint32_t MicrosToMillisUp(std::uint64_t micros) {
   return static_cast<std::uint32_t>(std::min<std::uint64_t>((micros + 999) / 1000, UINT32_MAX));
@@ -135,9 +137,9 @@ void SimBoard::ClearRequests() {
 
 std::uint32_t SimBoard::openHandles() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<std::uint32_t>(std::count_if(handles_.begin(), handles_.end(), [this](const auto& entry) {
-    return session_ != 0 && entry.second.session == session_;
-  }));
+  return static_cast<std::uint32_t>(
+      std::count_if(handles_.begin(), handles_.end(),
+                    [this](const auto& entry) { return session_ != 0 && entry.second.session == session_; }));
 }
 
 void SimBoard::Unplug() {
@@ -207,8 +209,9 @@ void SimBoard::CloseHandle(std::uint64_t id) {
     if (it == handles_.end()) return;
     const bool current = session_ != 0 && it->second.session == session_;
     handles_.erase(it);
-    const bool lastClosed = std::none_of(handles_.begin(), handles_.end(),
-                                         [this](const auto& entry) { return entry.second.session == session_; });
+    const bool lastClosed = std::none_of(handles_.begin(), handles_.end(), [this](const auto& entry) {
+      return entry.second.session == session_;
+    });
     // The chip restarts after an erase only when the host lets go of it.
     if (current && lastClosed && erasedThisSession_ && !options_.manualReplug) {
       Trace("last handle closed after the erase: re-plugging");
@@ -292,7 +295,8 @@ void SimBoard::HandleRequest(const std::vector<std::uint8_t>& request) {
   if (Faulted(options_.badLength)) {
     if (kind == RequestKind::kBlockRead || kind == RequestKind::kBlockWrite) {
       answer[kAnswerValueByte] = static_cast<std::uint8_t>(answer[kAnswerValueByte] + 1);
-      Trace("fault badlen@" + std::to_string(number) + ": length byte " + std::to_string(answer[kAnswerValueByte]));
+      Trace("fault badlen@" + std::to_string(number) + ": length byte " +
+            std::to_string(answer[kAnswerValueByte]));
     } else {
       Trace("fault badlen@" + std::to_string(number) + ": not a block request, answer unchanged");
     }
@@ -354,8 +358,8 @@ void SimBoard::AnswerRegister(const std::vector<std::uint8_t>& request, Unlock u
     answer[kAnswerValueByte] = ReadRegister(address, unlocked);
     return;
   }
-  const bool identification = address == kChipIdRegister || address == kChipVersionHighRegister ||
-                              address == kChipVersionLowRegister;
+  const bool identification =
+      address == kChipIdRegister || address == kChipVersionHighRegister || address == kChipVersionLowRegister;
   if (!identification) {
     std::uint8_t value = request[kRegisterValueByte];
     if (address == kWriteProtectRegister && options_.wpStuck && (value & kWriteProtectBit) == 0) {

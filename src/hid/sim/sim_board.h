@@ -107,7 +107,7 @@ class SimBoard {
     std::uint64_t session = 0;
     bool forReading = false;
     std::deque<Answer> answers;
-    std::uint64_t queued = 0;    // answers ever queued, so a waiter sees new ones without polling
+    std::uint64_t queued = 0;  // answers ever queued, so a waiter sees new ones without polling
     std::uint64_t cancels = 0;
   };
   enum class Unlock { kNone, kChipId, kVersionHigh, kVersionLow };
@@ -121,7 +121,8 @@ class SimBoard {
   void HandleRequest(const std::vector<std::uint8_t>& request);
   bool AnswerBlockRead(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& answer);
   bool AnswerBlockWrite(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& answer);
-  void AnswerRegister(const std::vector<std::uint8_t>& request, Unlock unlocked, std::vector<std::uint8_t>& answer);
+  void AnswerRegister(const std::vector<std::uint8_t>& request, Unlock unlocked,
+                      std::vector<std::uint8_t>& answer);
   std::uint8_t ReadRegister(std::uint16_t address, Unlock unlocked) const;
   Unlock StepAccessSequences(const std::vector<std::uint8_t>& request);
   void Queue(std::vector<std::uint8_t> answer);

@@ -15,7 +15,9 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-std::string SystemMessage() { return std::strerror(errno); }
+std::string SystemMessage() {
+  return std::strerror(errno);
+}
 
 }  // namespace
 

@@ -94,13 +94,15 @@ class OptionParser {
       }
       std::uint64_t second = 0;
       if (name == "stray") {
-        if (!ParseNumber(value.substr(0, colon), 1, kMaxRequest, n)) return "N must be a request number from 1";
+        if (!ParseNumber(value.substr(0, colon), 1, kMaxRequest, n))
+          return "N must be a request number from 1";
         if (!ParseNumber(value.substr(colon + 1), 1, kMaxStrayCount, second)) {
           return "K must be a count from 1 to " + std::to_string(kMaxStrayCount);
         }
         options_.stray.push_back({static_cast<std::uint32_t>(n), static_cast<std::uint32_t>(second)});
       } else {
-        if (!ParseNumber(value.substr(0, colon), 0, 0xFFFF, n)) return "ADDR must be an address from 0 to 0xFFFF";
+        if (!ParseNumber(value.substr(0, colon), 0, 0xFFFF, n))
+          return "ADDR must be an address from 0 to 0xFFFF";
         if (!ParseNumber(value.substr(colon + 1), 0, 7, second)) return "BIT must be 0 to 7";
         options_.flip.push_back({static_cast<std::uint16_t>(n), static_cast<std::uint8_t>(second)});
       }
@@ -116,7 +118,8 @@ class OptionParser {
     if (name == "short") list = &options_.shortAnswer;
     if (name == "badlen") list = &options_.badLength;
     if (name == "unplug") list = &options_.unplug;
-    if (list == nullptr) return IsSetting(name) ? "expects " + std::string(name) + "=VALUE" : "unknown option";
+    if (list == nullptr)
+      return IsSetting(name) ? "expects " + std::string(name) + "=VALUE" : "unknown option";
     if (!ParseNumber(value, 1, kMaxRequest, n)) return "N must be a request number from 1";
     list->push_back(static_cast<std::uint32_t>(n));
     return {};

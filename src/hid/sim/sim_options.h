@@ -25,19 +25,19 @@ struct SimFlip {
 struct SimOptions {
   enum class StartState { kProgrammed, kBlank };
 
-  StartState start = StartState::kProgrammed;    // `programmed` (the default image) / `blank`
-  std::vector<std::uint32_t> silent;             // silent@N: no answer to request N
-  std::vector<SimStray> stray;                   // stray@N:K: K reports with another tag before the answer
-  std::vector<std::uint32_t> shortAnswer;        // short@N: the answer is cut to 7 bytes
-  std::vector<std::uint32_t> badLength;          // badlen@N: a block answer carries another length byte
-  std::vector<SimFlip> flip;                     // flip@ADDR:BIT: reads of ADDR return BIT flipped
-  std::vector<std::uint16_t> lie;                // lie@ADDR: writes covering ADDR are acked, not stored
-  std::vector<std::uint32_t> unplug;             // unplug@N: the board disappears when request N arrives
-  std::uint8_t chipId = kExpectedChipId;         // chip-id=V
-  std::uint16_t chipVersion = kChipVersion;      // chip-version=V
-  bool wpStuck = false;                          // wp-stuck: bit 0 of 0x0400 cannot be cleared
-  std::uint32_t latencyMs = 0;                   // latency=MS: every answer comes MS ms after its request
-  bool manualReplug = false;                     // manual-replug: no re-plug by itself after an erase
+  StartState start = StartState::kProgrammed;  // `programmed` (the default image) / `blank`
+  std::vector<std::uint32_t> silent;           // silent@N: no answer to request N
+  std::vector<SimStray> stray;                 // stray@N:K: K reports with another tag before the answer
+  std::vector<std::uint32_t> shortAnswer;      // short@N: the answer is cut to 7 bytes
+  std::vector<std::uint32_t> badLength;        // badlen@N: a block answer carries another length byte
+  std::vector<SimFlip> flip;                   // flip@ADDR:BIT: reads of ADDR return BIT flipped
+  std::vector<std::uint16_t> lie;              // lie@ADDR: writes covering ADDR are acked, not stored
+  std::vector<std::uint32_t> unplug;           // unplug@N: the board disappears when request N arrives
+  std::uint8_t chipId = kExpectedChipId;       // chip-id=V
+  std::uint16_t chipVersion = kChipVersion;    // chip-version=V
+  bool wpStuck = false;                        // wp-stuck: bit 0 of 0x0400 cannot be cleared
+  std::uint32_t latencyMs = 0;                 // latency=MS: every answer comes MS ms after its request
+  bool manualReplug = false;                   // manual-replug: no re-plug by itself after an erase
   // virtual-time: the run's pauses and time-outs pass in virtual time. The front-end acts on it by
   // handing the board (and everything else) a VirtualClock; the board itself uses the clock it is given.
   bool virtualTime = false;

@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CONFIGURE_FLAGS ?=
 DEPS := sh tools/install-deps.sh
 
-.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows bench soak fuzz clean
+.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows bench soak fuzz fuzz-build fuzz-ci clean
 
 all: build
 
@@ -57,11 +57,17 @@ bench: deps
 soak: build
 	KT_SOAK_JOBS=20000 ./build/default/tests/programming/programming_tests --gtest_filter='*Soak*'
 
-fuzz:
+fuzz-build:
 	$(DEPS) build fuzz
 	$(CMAKE) --preset fuzz $(CONFIGURE_FLAGS)
 	$(CMAKE) --build --preset fuzz -j $(JOBS)
+
+fuzz: fuzz-build
 	KT_FUZZ_SECONDS=$${KT_FUZZ_SECONDS:-300} sh fuzz/run.sh build/fuzz
+
+# A bounded run for CI.
+fuzz-ci: fuzz-build
+	KT_FUZZ_SECONDS=$${KT_FUZZ_SECONDS:-45} sh fuzz/run.sh build/fuzz
 
 clean:
 	rm -rf build

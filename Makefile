@@ -55,7 +55,7 @@ bench: deps
 	sh bench/run.sh build/bench
 
 soak: build
-	KT_SOAK_JOBS=20000 ./build/default/tests/programming/programming_tests --gtest_filter='*Soak*'
+	KT_SOAK_JOBS=20000 ./build/default/tests/robustness/robustness_tests --gtest_filter='*Soak*'
 
 fuzz-build:
 	$(DEPS) build fuzz

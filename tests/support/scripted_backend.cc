@@ -172,11 +172,11 @@ std::unique_ptr<HidDeviceHandle> ScriptedBackend::Open(const std::string& path, 
 HidEnumStep ScriptedBackend::Next(std::uint32_t index, std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   enumerated_.push_back(index);
-  path.clear();
+  // The path is filled even where an override says kSkip or kEnd, as a careless system call might
+  // leave it: only the step may decide whether the index is used.
+  path = index < interfaces_.size() ? interfaces_[index].path : std::string();
   if (auto it = stepOverrides_.find(index); it != stepOverrides_.end()) return it->second;
-  if (index >= interfaces_.size()) return HidEnumStep::kEnd;
-  path = interfaces_[index].path;
-  return HidEnumStep::kInterface;
+  return index < interfaces_.size() ? HidEnumStep::kInterface : HidEnumStep::kEnd;
 }
 
 const ScriptedInterface* ScriptedBackend::FindLocked(const std::string& path) const {

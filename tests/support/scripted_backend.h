@@ -78,7 +78,7 @@ class ScriptedBackend final : public HidBackend {
   void AddInterface(ScriptedInterface interface);
   // Lets a test change an interface after adding it (e.g. make its opens fail from now on).
   void EditInterface(std::size_t index, const std::function<void(ScriptedInterface&)>& edit);
-  // Next(index) answers `step` (with an empty path) instead of the interface at that index.
+  // Next(index) answers `step` instead of kInterface/kEnd at that index (the path is still filled).
   void OverrideStep(std::uint32_t index, HidEnumStep step);
   // ListInterfaces returns null, as when the system's list cannot be had.
   void SetListUnavailable(bool unavailable);

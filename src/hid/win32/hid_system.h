@@ -4,8 +4,10 @@
 #include <windows.h>
 // windows.h first: the headers below use its types.
 #include <setupapi.h>
-// hidsdi.h pulls in hidpi.h.
+// MinGW's HID headers declare their functions without C linkage; hidsdi.h pulls in hidpi.h.
+extern "C" {
 #include <hidsdi.h>
+}
 
 #include "hid/win32/scoped_handle.h"
 

@@ -8,6 +8,10 @@
 namespace kt::win32 {
 namespace {
 
+// No device path comes near this (the longest a path can be is 32,767 characters); a larger size from the
+// size query is taken as a buffer that cannot be had rather than allocated.
+constexpr DWORD kMaxDetailSize = 64 * 1024;
+
 class SetupDiSource final : public DeviceInterfaceSource {
  public:
   SetupDiSource(ScopedDeviceInfoList list, const GUID& guid) : list_(std::move(list)), guid_(guid) {}
@@ -58,7 +62,8 @@ HidEnumStep InterfaceWalk::Next(std::uint32_t index, std::string& path) {
   // wrote, and the header is never shorter than the structure the call expects.
   const std::size_t headerSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
   const std::size_t bufferSize = (required > headerSize ? required : headerSize) + 1;
-  std::unique_ptr<std::byte[]> buffer(new (std::nothrow) std::byte[bufferSize]);
+  std::unique_ptr<std::byte[]> buffer(required <= kMaxDetailSize ? new (std::nothrow) std::byte[bufferSize]
+                                                                  : nullptr);
   if (!buffer) {
     lastError_.emplace("detail buffer", ERROR_NOT_ENOUGH_MEMORY);
     return HidEnumStep::kEnd;

@@ -4,6 +4,7 @@
 
 #include <numeric>
 #include <string>
+#include <thread>
 
 #include "hid/chip_registers.h"
 #include "image/default_image.h"
@@ -413,6 +414,21 @@ TEST_F(SimBoardTest, InputReportsGoOnlyToHandlesOpenedForReadingBeforeTheAnswer)
   std::uint8_t buffer[64];
   EXPECT_EQ(late->ReadReport(buffer, sizeof buffer, 100).status, HidReadResult::Status::kTimedOut);
   EXPECT_TRUE(port().Receive());
+}
+
+// With the real clock an answer is really waited for; the reader and the writer are different threads,
+// and whichever comes first, the read gets the answer.
+TEST(SimBoardRealClockTest, ReaderOnAnotherThreadGetsTheDelayedAnswer) {
+  SimOptions options;
+  options.latencyMs = 3;
+  SimBackend backend(options, SystemClock());
+  SimPort port(backend);
+  std::optional<std::vector<std::uint8_t>> answer;
+  std::thread reader([&] { answer = port.Receive(5000); });
+  EXPECT_TRUE(port.Send(RegisterRequest(0x42, 0x10)));
+  reader.join();
+  ASSERT_TRUE(answer);
+  EXPECT_EQ((*answer)[7], 0x42);
 }
 
 }  // namespace

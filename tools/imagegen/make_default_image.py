@@ -384,22 +384,22 @@ class CodeWriter:
 def code_part_one(size):
     writer = CodeWriter(Xorshift(0x07310001))
     main = 0x0080
-    vectors = bytes([LJMP]) + le16(main)[::-1]
-    handlers = []
+    # Start-up: stack pointer, clear internal RAM, interrupts off, then call the first routine for ever.
+    body_start = main + 17
+    startup = bytes([0x75, 0x81, 0x60, 0x78, 0x7F, 0xE4, 0xF6, 0xD8, 0xFD, 0x75, 0xA8, 0x00,
+                     0x12, body_start >> 8, body_start & 0xFF, 0x80, 0xFB])
+    body = writer.fill(body_start, size - body_start)
+    code = bytes([LJMP, main >> 8, main & 0xFF])
     for n in range(10):
-        # Interrupt vectors every 8 bytes from 0x03; each jumps to its handler or returns at once.
-        handler = 0x0800 + 0x40 * n
-        handlers.append(handler)
-        slot = (bytes([LJMP, handler >> 8, handler & 0xFF]) if n % 3 != 2 else bytes([RETI]))
-        vectors += slot.ljust(8, b"\xFF")
-    code = vectors.ljust(main, b"\xFF")
-    # Start-up: stack, clear internal RAM, then the main loop calling into the routines.
-    startup = bytes([0x75, 0x81, 0x60, 0x78, 0x7F, 0xE4, 0xF6, 0xD8, 0xFD, 0x75, 0xA8, 0x00])
-    code += startup
-    # Main loop: call the first routine for ever.
-    body_start = len(code) + 5
-    code += bytes([0x12, body_start >> 8, body_start & 0xFF, 0x80, 0xFB])
-    code += writer.fill(len(code), size - len(code))
+        # Interrupt vectors every 8 bytes from 0x03: the used ones jump to a routine, the others return.
+        if n % 3 == 2:
+            slot = bytes([RETI])
+        else:
+            handler = writer.routines[1 + 7 * n]
+            slot = bytes([LJMP, handler >> 8, handler & 0xFF])
+        code += slot.ljust(8, b"\xFF")
+    code = code.ljust(main, b"\xFF") + startup + body
+    assert len(code) == size
     return code
 
 

@@ -7,6 +7,7 @@
 
 #include "app/headless/headless_window.h"
 #include "base/clock.h"
+#include "base/event.h"
 #include "hid/chip_registers.h"
 #include "hid/report_protocol.h"
 #include "hid/sim/sim_board.h"
@@ -144,11 +145,20 @@ class JobHarness {
   void Exit() {
     window.Run([this] { p().StopWorker(); });
   }
+  // Presses Exit as the operator would: queued for the window thread. exitDone is set once it has
+  // returned there.
+  void PostExit() {
+    window.PostToWindowThread([this] {
+      p().StopWorker();
+      exitDone.Set();
+    });
+  }
+  bool WaitForExitDone() { return exitDone.Wait(testWaits, 60000); }
   // Presses Exit just before job request `jobRequest` goes out, and lets it go out once the stop is
   // under way.
   void ExitBefore(std::uint32_t jobRequest) {
     tap.At(jobRequest, [this] {
-      window.PostToWindowThread([this] { p().StopWorker(); });
+      PostExit();
       window.WaitForCall("pump|6000");
     });
   }
@@ -166,6 +176,9 @@ class JobHarness {
   TapBackend tap;
   HeadlessWindow window;
   std::unique_ptr<TestProgrammer> programmer;
+  Event exitDone;
+  // For the test thread's own waits: a safety bound only, independent of the job clock's.
+  VirtualClock testWaits{60000};
 
  private:
   static SimOptions ParseOptions(const std::string& text) {

@@ -1,0 +1,78 @@
+#include "app/win32/write_eeprom_app.h"
+
+#include "app/win32/windows_api.h"
+
+#include <commctrl.h>
+
+#include <memory>
+#include <optional>
+
+#include "app/win32/app_name.h"
+#include "app/win32/command_line.h"
+#include "app/win32/dialog_host.h"
+#include "app/win32/win32_dialog_window.h"
+#include "app/write_eeprom_dialog.h"
+#include "base/clock.h"
+#include "hid/sim/sim_board.h"
+#include "hid/sim/sim_options.h"
+
+namespace kt {
+namespace {
+
+bool ValidWindow(HWND window) { return window != nullptr && window != reinterpret_cast<HWND>(INVALID_HANDLE_VALUE); }
+
+}  // namespace
+
+bool CKT701xWriteEepromMPApp::InitInstance() {
+  // 8 is the size of the record; 0xFF (ICC_WIN95_CLASSES) includes the progress bar. The result does not
+  // matter: without it the dialog simply fails to show its progress bar.
+  INITCOMMONCONTROLSEX controls{};
+  controls.dwSize = sizeof(controls);
+  controls.dwICC = ICC_WIN95_CLASSES;
+  InitCommonControlsEx(&controls);
+
+  // One copy per machine, found by the exact title the running copy gives its window. A copy that is
+  // still starting up carries the template's caption and is not found.
+  HWND running = FindWindowA(nullptr, kWindowTitle);
+  if (ValidWindow(running)) {
+    SetForegroundWindow(running);
+    return false;
+  }
+
+  const std::string applicationName = ApplicationName();
+  const std::optional<std::string> simulate = FindSimulateOption(args_);
+  SimOptions simOptions;
+  if (simulate) {
+    std::string error;
+    if (!ParseSimOptions(*simulate, simOptions, error)) {
+      MessageBoxA(nullptr, error.c_str(), applicationName.c_str(), MB_OK | MB_ICONHAND);
+      return false;
+    }
+  }
+
+  // A simulated board in virtual time passes every pause and time-out at once, the board's own included.
+  std::unique_ptr<VirtualClock> virtualClock;
+  Clock* clock = &SystemClock();
+  if (simulate && simOptions.virtualTime) {
+    virtualClock = std::make_unique<VirtualClock>();
+    clock = virtualClock.get();
+  }
+  std::unique_ptr<HidBackend> backend;
+  if (simulate) {
+    backend = std::make_unique<SimBackend>(simOptions, *clock);
+  } else {
+    backend = CreatePlatformHidBackend();
+  }
+
+  {
+    Win32DialogWindow window(applicationName);
+    CKT701xWriteEepromMPDlg dialog(window, *backend, *clock);
+    Win32DialogHost host(GetModuleHandleA(nullptr), window, dialog);
+    // The result of the modal run does not matter: Exit and Esc both stop the worker and end it.
+    host.DoModal();
+    // The dialog goes here, before the window record it talks to and before the backend.
+  }
+  return false;
+}
+
+}  // namespace kt

@@ -1,8 +1,9 @@
-#include "hid/null_backend.h"
+#include "hid/linux/linux_hid_backend.h"
 
 namespace kt {
 
-// Until the platform backend is in place, the tool sees no devices.
-std::unique_ptr<HidBackend> CreatePlatformHidBackend() { return std::make_unique<NullHidBackend>(); }
+std::unique_ptr<HidBackend> CreatePlatformHidBackend() {
+  return std::make_unique<LinuxHidBackend>();
+}
 
 }  // namespace kt

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "hid/hid_backend.h"
+#include "hid/linux/diagnostics.h"
+#include "hid/linux/hidraw_sysfs.h"
+#include "hid/linux/unique_fd.h"
+#include "hid/report_descriptor.h"
+
+namespace kt {
+
+// One open /dev/hidrawN. Reads are synchronous (poll, then read), so nothing is ever left pending when
+// ReadReport returns and CancelRead has nothing to do.
+class HidrawDevice final : public HidDeviceHandle {
+ public:
+  // `info` is what sysfs knew; what it lacked is asked of the device itself (HIDIOCGRAWINFO and
+  // HIDIOCGRDESC), which works on a real node only.
+  HidrawDevice(UniqueFd fd, std::string path, HidrawNodeInfo info,
+               std::shared_ptr<LinuxHidDiagnostics> diagnostics);
+
+  bool GetAttributes(HidAttributes& out) override;
+  bool GetCaps(HidCaps& out) override;
+  bool WriteReport(const std::uint8_t* data, std::size_t length, std::size_t& written) override;
+  HidReadResult ReadReport(std::uint8_t* buffer, std::size_t capacity, std::uint32_t timeoutMs) override;
+  void CancelRead() override {}
+
+ private:
+  void CompleteInfoFromDevice();
+
+  UniqueFd fd_;
+  std::string path_;
+  HidrawNodeInfo info_;
+  std::shared_ptr<LinuxHidDiagnostics> diagnostics_;
+  bool descriptorParsed_ = false;
+  ReportDescriptorInfo descriptor_;
+};
+
+}  // namespace kt

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kt {
+
+// What sysfs tells about one hidraw node without opening it: the IDs of its HID device and that device's
+// report descriptor. `sysfsRoot` is "/sys" on a real system and a fixture tree in tests.
+struct HidrawNodeInfo {
+  bool hasIds = false;
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  bool hasDescriptor = false;
+  std::vector<std::uint8_t> descriptor;
+};
+
+// `nodeName` is the node's name, "hidraw3"; its HID device is <sysfsRoot>/class/hidraw/hidraw3/device.
+// Fills what it can find; false (with the reason) only when the node is not in sysfs at all.
+bool ReadHidrawNodeInfo(const std::string& sysfsRoot, const std::string& nodeName, HidrawNodeInfo& info,
+                        std::string& error);
+
+// The HID_ID property of a HID device's uevent, "HID_ID=0003:00003B7D:00007310" (bus:vendor:product).
+bool ParseHidIdProperty(const std::string& uevent, std::uint16_t& vendorId, std::uint16_t& productId);
+
+// The minor number of "hidrawN" (N itself: the kernel names each node after its minor), or nothing.
+std::optional<unsigned> HidrawMinorFromName(const std::string& nodeName);
+
+}  // namespace kt

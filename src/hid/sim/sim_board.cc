@@ -127,7 +127,10 @@ std::uint32_t SimBoard::requestCount() const {
 
 std::vector<std::vector<std::uint8_t>> SimBoard::requests() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return requests_;
+  std::vector<std::vector<std::uint8_t>> requests;
+  requests.reserve(requests_.size());
+  for (const auto& request : requests_) requests.emplace_back(request.begin(), request.end());
+  return requests;
 }
 
 void SimBoard::ClearRequests() {
@@ -238,7 +241,9 @@ bool SimBoard::Receive(std::uint64_t id, const std::uint8_t* data, std::size_t l
     // Windows takes exactly one output report of the declared length, with a declared report ID.
     if (data == nullptr || length != kOutputReportLength || data[0] != kReportId) return false;
     std::vector<std::uint8_t> request(data, data + length);
-    requests_.push_back(request);
+    if (requests_.size() == kRequestLogLimit) requests_.pop_front();
+    requests_.emplace_back();
+    std::copy_n(data, kOutputReportLength, requests_.back().begin());
     ++requestCount_;
     if (!Faulted(options_.unplug)) {
       HandleRequest(request);

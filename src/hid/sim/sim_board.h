@@ -45,6 +45,7 @@ class SimBoard {
   static constexpr std::uint16_t kOutputUsagePage = 0x0C;
   static constexpr std::uint8_t kReportId = 0;
   static constexpr std::size_t kShortAnswerLength = 7;
+  static constexpr std::size_t kRequestLogLimit = 1 << 20;
 
   // Starts plugged in, with options.start's contents (the default image's first kEepromSize bytes, or
   // erased).
@@ -66,7 +67,8 @@ class SimBoard {
   std::uint16_t productId() const;
   // Output reports received since the last plug-in.
   std::uint32_t requestCount() const;
-  // Every output report received since construction (across plug sessions), in order.
+  // Every output report received since construction or ClearRequests (across plug sessions), in order;
+  // only the last kRequestLogLimit are kept, so that a long simulated session does not grow without end.
   std::vector<std::vector<std::uint8_t>> requests() const;
   void ClearRequests();
   // Handles open on the current plug session.
@@ -149,7 +151,7 @@ class SimBoard {
   std::uint16_t productId_ = 0;
   std::uint32_t requestCount_ = 0;
   bool erasedThisSession_ = false;
-  std::vector<std::vector<std::uint8_t>> requests_;
+  std::deque<std::array<std::uint8_t, kOutputReportLength>> requests_;
   Listener listener_;
 };
 

@@ -8,8 +8,8 @@ namespace kt {
 
 CKT701xWriteEepromMPDlg::CKT701xWriteEepromMPDlg(DialogWindow& window, HidBackend& backend, Clock& clock)
     : Programmer(backend, clock), dialogWindow_(window) {
+  // The link itself was created by Programmer's constructor (CreateHidLink): closed, lengths 0.
   AttachWindow(&window);
-  CreateHidLink(hidLink, backend, clock);
   windowIcon = kApplicationIconId;
 }
 
@@ -80,17 +80,22 @@ void CKT701xWriteEepromMPDlg::OnBrowse() {
 }
 
 void CKT701xWriteEepromMPDlg::OnExit() {
-  closing_ = true;
-  StopWorker();
-  CloseHidLink(hidLink);
-  dialogWindow_.EndDialog(kIdOk);
+  EndAfterStop(kIdOk);
 }
 
 void CKT701xWriteEepromMPDlg::OnCancel() {
+  EndAfterStop(kIdCancel);
+}
+
+void CKT701xWriteEepromMPDlg::EndAfterStop(int result) {
+  // Exit's wait keeps the messages flowing, so a second Exit or Esc can arrive inside it. The first one
+  // ends the dialog; a nested one must not cut the worker off before it has shown the job's last boxes.
+  if (closing_) return;
+  // No probe from here on: the link is closed for good below and must stay so.
   closing_ = true;
   StopWorker();
   CloseHidLink(hidLink);
-  dialogWindow_.EndDialog(kIdCancel);
+  dialogWindow_.EndDialog(result);
 }
 
 bool CKT701xWriteEepromMPDlg::OnCommand(int id) {

@@ -115,6 +115,8 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   void OnJobFinished() override;
 
  private:
+  // Exit and cancel alike: stop the worker, close the link, end the modal run with `result`.
+  void EndAfterStop(int result);
   bool LinkHeld() const { return jobsHandedOver_ != jobsFinished_ || preparationHoldsLink_; }
   // Closes the link after a preparation step and runs a probe that waited for it.
   void ReleasePreparationLink();

@@ -1,0 +1,49 @@
+#!/bin/sh
+# Runs kt7310-eeprom as a production line script would and checks exit statuses and printed lines.
+# Usage: program_end_to_end.sh PATH-TO-kt7310-eeprom
+set -u
+program="$1"
+failures=0
+out=$(mktemp)
+err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+
+# expect STATUS EXPECTED-STDOUT ARGS...
+expect() {
+  want_status="$1"; want_out="$2"; shift 2
+  "$program" "$@" </dev/null >"$out" 2>"$err"
+  status=$?
+  if [ "$status" -ne "$want_status" ]; then
+    echo "FAIL: $* exited $status, expected $want_status"; cat "$out" "$err"; failures=$((failures + 1)); return
+  fi
+  if [ -n "$want_out" ] && [ "$(cat "$out")" != "$want_out" ]; then
+    echo "FAIL: $* printed:"; cat "$out"; echo "expected:"; echo "$want_out"; failures=$((failures + 1))
+  fi
+}
+
+expect 0 "Write to EEPROM OK!" write --simulate=blank,virtual-time
+expect 0 "Please re-plugin USB device and MUST wait for USB device being recognized.
+Then press button to continue writting EEPROM!!
+Write to EEPROM OK!" --simulate=virtual-time
+expect 2 "Write to EEPROM Fail!  Try Again!(-2)" --simulate=blank,virtual-time,chip-id=5
+expect 4 "Write to EEPROM Fail!  Try Again!(-4)" --simulate=blank,virtual-time,chip-version=0x7390
+expect 8 "Fail to write EEPROM!!
+Write to EEPROM Fail!  Try Again!(-8)" --simulate=blank,virtual-time,silent@30
+expect 0 "Please re-plugin USB device and MUST wait for USB device being recognized.
+Then press button to continue writting EEPROM!!" erase --simulate=virtual-time
+expect 1 "" probe --simulate=virtual-time
+expect 64 "" --simulate=warp-speed
+expect 64 "" --no-such-option
+expect 0 "" --version
+
+# Progress without a terminal: one line per tenth on standard error.
+"$program" --simulate=blank,virtual-time </dev/null >"$out" 2>"$err"
+if [ "$(grep -c '^progress [0-9]*%$' "$err")" -ne 10 ]; then
+  echo "FAIL: expected ten progress lines, got:"; cat "$err"; failures=$((failures + 1))
+fi
+# A usage error names the option.
+"$program" --simulate=warp-speed </dev/null >"$out" 2>"$err"
+grep -q "warp-speed" "$err" || { echo "FAIL: usage error does not name the option"; failures=$((failures + 1)); }
+
+[ "$failures" -eq 0 ] && echo "all program checks passed"
+exit "$failures"

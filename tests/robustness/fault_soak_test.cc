@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/write_eeprom_dialog.h"
@@ -28,6 +29,7 @@
 #include "hid/sim/sim_board.h"
 #include "hid/sim/sim_enumeration.h"
 #include "hid/sim/sim_options.h"
+#include "image/default_image.h"
 #include "programming/job_messages.h"
 #include "robustness/soak_fault_set.h"
 #include "robustness/dialog_job.h"
@@ -290,6 +292,84 @@ std::vector<std::string> CheckJob(const JobRecord& job) {
 
   CheckBoard(job, result, problems);
   return problems;
+}
+
+// The checks themselves: a record of a job that broke one promise must not pass.
+class SoakCheckTest : public ::testing::Test {
+ protected:
+  // A blank board written without a fault: the image in place, one box, the button back.
+  static JobRecord Good() {
+    JobRecord job;
+    job.options.start = SimOptions::StartState::kBlank;
+    job.ended = true;
+    job.linkClosed = true;
+    job.writeEnabled = true;
+    job.elapsedMs = 20000;
+    job.image.assign(defaultImage.begin(), defaultImage.begin() + kProgrammedLength);
+    job.eeprom = job.image;
+    job.eeprom.resize(kEepromSize, kErased);
+    job.boxes = {{job_text::kWriteOk, "", MessageIcon::kNone}};
+    job.bootProductId = EnumeratedProductId(job.eeprom);
+    return job;
+  }
+  // The same board after a body mismatch, with the faulty block left erased.
+  static JobRecord Mismatch() {
+    JobRecord job = Good();
+    job.options.lie = {0x1000};
+    std::fill(job.eeprom.begin(), job.eeprom.begin() + kHeaderLength, 0);
+    std::fill(job.eeprom.begin() + 0x1000, job.eeprom.begin() + 0x1008, kErased);
+    job.boxes = {{JobFailureText(-12), "", MessageIcon::kNone}};
+    job.bootProductId = EnumeratedProductId(job.eeprom);
+    return job;
+  }
+};
+
+TEST_F(SoakCheckTest, HonestJobsPass) {
+  EXPECT_EQ(CheckJob(Good()), std::vector<std::string>{});
+  EXPECT_EQ(CheckJob(Mismatch()), std::vector<std::string>{});
+}
+
+TEST_F(SoakCheckTest, EachBrokenPromiseIsCaught) {
+  std::vector<std::pair<const char*, JobRecord>> broken;
+  auto add = [&](const char* what, JobRecord job) { broken.emplace_back(what, std::move(job)); };
+  JobRecord j = Good();
+  j.eeprom[9000] ^= 1;
+  add("success with a wrong byte", j);
+  j = Mismatch();
+  std::copy_n(j.image.begin(), kHeaderLength, j.eeprom.begin());
+  j.bootProductId = EnumeratedProductId(j.eeprom);
+  add("header written over an unverified body", j);
+  j = Mismatch();
+  j.bootProductId = 0x7310;
+  add("boots as programmed after a failure", j);
+  j = Good();
+  j.boxes.push_back(j.boxes.front());
+  add("two result boxes", j);
+  j = Good();
+  j.boxes.clear();
+  add("no box at all", j);
+  j = Mismatch();
+  j.boxes.front().text = JobFailureText(-8);
+  add("-8 without its body box", j);
+  j = Good();
+  j.boxes.insert(j.boxes.begin(), {job_text::kReadBackFailed, job_text::kReadBackCaption, MessageIcon::kError});
+  add("a block box before success", j);
+  j = Good();
+  j.linkClosed = false;
+  add("link left open", j);
+  j = Good();
+  j.writeEnabled = false;
+  add("button left disabled", j);
+  j = Good();
+  j.elapsedMs = JobBoundMs(0) + 1;
+  add("over the time bound", j);
+  j = Good();
+  j.eeprom[kProgrammedLength] = 0;
+  add("written past the image", j);
+  j = Good();
+  j.options.chipId = 3;
+  add("a wrong chip ID that passed", j);
+  for (const auto& [what, job] : broken) EXPECT_NE(CheckJob(job), std::vector<std::string>{}) << what;
 }
 
 TEST(FaultSoakTest, EveryJobTellsTheTruthAndLeavesTheBoardSafe) {

@@ -174,11 +174,12 @@ class JobHarness {
   VirtualClock clock;
   SimBackend sim;
   TapBackend tap;
-  HeadlessWindow window;
-  std::unique_ptr<TestProgrammer> programmer;
+  // Set on the window thread, so it must outlive that thread (Event::Set notifies after unlocking).
   Event exitDone;
   // For the test thread's own waits: a safety bound only, independent of the job clock's.
   VirtualClock testWaits{60000};
+  HeadlessWindow window;
+  std::unique_ptr<TestProgrammer> programmer;
 
  private:
   static SimOptions ParseOptions(const std::string& text) {

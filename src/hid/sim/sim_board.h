@@ -143,7 +143,6 @@ class SimBoard {
   int idStep_ = 0;
   int versionStep_ = 0;
   Unlock pendingUnlock_ = Unlock::kNone;
-  bool plugged_ = false;
   std::uint64_t session_ = 0;  // 0 while unplugged
   std::uint64_t sessionsStarted_ = 0;
   std::uint64_t handlesOpened_ = 0;

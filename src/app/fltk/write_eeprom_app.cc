@@ -1,0 +1,70 @@
+#include "app/fltk/write_eeprom_app.h"
+
+#include <FL/Fl.H>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+
+#include "app/fltk/fltk_dialog_window.h"
+#include "app/fltk/message_box.h"
+#include "app/fltk/window_trace.h"
+#include "app/fltk/x11_windows.h"
+#include "app/win32/command_line.h"
+#include "app/write_eeprom_dialog.h"
+#include "base/clock.h"
+#include "hid/sim/sim_board.h"
+#include "hid/sim/sim_options.h"
+
+namespace kt {
+
+int RunWriteEepromApp(const std::string& programPath, const std::vector<std::string>& args) {
+  WindowTrace trace;
+  const std::string applicationName = std::filesystem::path(programPath).stem().string();
+
+  // One copy per display, found by the exact title the running copy gives its window. A copy that is
+  // still starting up carries the template's caption and is not found.
+  if (RaiseWindowWithTitle(kWindowTitle)) {
+    trace.Write("single-instance|raised the running copy");
+    return 0;
+  }
+
+  const std::optional<std::string> simulate = FindSimulateOption(args);
+  SimOptions simOptions;
+  if (simulate) {
+    std::string error;
+    if (!ParseSimOptions(*simulate, simOptions, error)) {
+      trace.Write("box|" + error + "|" + applicationName + "|error");
+      ShowMessageBox(nullptr, error, applicationName, MessageIcon::kError);
+      return 2;
+    }
+  }
+
+  // A simulated board in virtual time passes every pause and time-out at once, the board's own included.
+  std::unique_ptr<VirtualClock> virtualClock;
+  Clock* clock = &SystemClock();
+  if (simulate && simOptions.virtualTime) {
+    virtualClock = std::make_unique<VirtualClock>();
+    clock = virtualClock.get();
+  }
+  std::unique_ptr<HidBackend> backend;
+  if (simulate) {
+    backend = std::make_unique<SimBackend>(simOptions, *clock);
+  } else {
+    backend = CreatePlatformHidBackend();
+  }
+
+  {
+    FltkDialogWindow window(applicationName, trace);
+    CKT701xWriteEepromMPDlg dialog(window, *backend, *clock);
+    window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
+    dialog.OnInitDialog();
+    // The result of the modal run does not matter: Exit and Esc both stop the worker and end it.
+    window.RunModal();
+    dialog.DestroyWindow();
+    // The dialog goes here, before the window it talks to and before the backend.
+  }
+  return 0;
+}
+
+}  // namespace kt

@@ -1,0 +1,109 @@
+#!/bin/sh
+# Drives KT701xWriteEepromMP under Xvfb with xdotool: the title and field texts after start, the
+# single-instance rule, a whole job against the simulated board in virtual time ending in
+# "Write to EEPROM OK!", and Exit. The program records what it shows in $KT_WINDOW_TRACE; screenshots of
+# each step go to the folder given as the second argument.
+# Usage: fltk_window_check.sh PROGRAM SCREENSHOT_DIR
+set -eu
+
+prog=$1
+shots=$2
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+title='KT7310 Write EEPROM (MP) Developer v2.0.0 16k16b'
+title_re='^KT7310 Write EEPROM \(MP\) Developer v2\.0\.0 16k16b$'
+app_name=$(basename "$prog")
+work=$(mktemp -d)
+trace=$work/trace.txt
+mkdir -p "$shots"
+app=
+xvfb=
+
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*"
+  [ -f "$trace" ] && { echo "--- window trace"; cat "$trace"; }
+  exit 1
+}
+
+# Xvfb picks a free display and names it on the pipe once it accepts clients.
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb=$!
+read -r display_number <"$work/display"
+export DISPLAY=":$display_number"
+
+# Waits (xdotool's own wait) for a window whose whole name matches the regex; prints its id.
+window() {
+  timeout 30 xdotool search --sync --name "$1" | head -n 1
+}
+shot() {
+  import -window root "$shots/$1.png"
+}
+expect_trace() {
+  grep -qxF -- "$1" "$trace" || fail "the window never recorded: $1"
+}
+# Dialog units to window pixels, as the program lays out its controls; clicks the centre of a control.
+click_control() {  # window x y width height (dialog units)
+  xdotool mousemove --window "$1" $(( ($2 * 2 + $4) * 3 / 4 )) $(( ($3 * 2 + $5) * 13 / 16 )) click 1
+}
+# Enter in a message box, typed as a user would (XTEST) with the pointer over the box.
+press_enter_in() {
+  xdotool mousemove --window "$1" 20 20 key Return
+}
+
+# --- Start: title and fields.
+KT_WINDOW_TRACE=$trace "$prog" --simulate=virtual-time &
+app=$!
+main=$(window "$title_re")
+[ -n "$main" ] || fail "no window titled '$title'"
+[ "$(xdotool getwindowname "$main")" = "$title" ] || fail "title is '$(xdotool getwindowname "$main")'"
+shot 01-started
+expect_trace "title|$title"
+expect_trace "control|1004|shown|enabled|3B7D"
+expect_trace "control|1005|shown|enabled|7310"
+expect_trace "control|1013|shown|enabled|Vendor ID"
+expect_trace "control|1014|shown|enabled|Product ID"
+expect_trace "control|1002|shown|enabled|Write EEPROM"
+expect_trace "control|1|shown|enabled|Exit"
+expect_trace "control|1010|shown|enabled|"
+for hidden in 1000 1001 1006 1007 1008 1009 1011 1012; do
+  grep -q "^control|$hidden|hidden|" "$trace" || fail "control $hidden is not hidden"
+done
+
+# --- A second copy raises the first and ends without a window of its own.
+KT_WINDOW_TRACE=$work/second.txt timeout 30 "$prog" --simulate=virtual-time || fail "the second copy failed or hung"
+grep -q '^single-instance|' "$work/second.txt" || fail "the second copy did not find the first"
+[ "$(xdotool search --name "$title_re" | wc -l)" -eq 1 ] || fail "more than one window titled '$title'"
+
+# --- A whole job: the simulated board is not blank, so it is erased and re-plugged first.
+click_control "$main" 238 35 75 14  # Write EEPROM
+replug=$(window '^Write to EEPROM\.\.\.$')
+[ -n "$replug" ] || fail "no re-plug box"
+shot 02-replug-box
+press_enter_in "$replug"
+result=$(window "^$app_name\$")
+[ -n "$result" ] || fail "no result box"
+shot 03-result-box
+expect_trace "box|Write to EEPROM OK!|$app_name|none"
+expect_trace "progress|1003|100"
+press_enter_in "$result"
+
+# --- Exit ends the program.
+main=$(window "$title_re")
+click_control "$main" 263 76 50 14  # Exit
+status=0
+wait "$app" || status=$?
+app=
+[ "$status" -eq 0 ] || fail "the program ended with status $status"
+expect_trace "enable|1002|1"
+expect_trace "end|1"
+echo "PASS"

@@ -1,0 +1,110 @@
+// kt-window-probe: reads the program's windows from outside, for the GUI check under Wine. xdotool sees
+// only X windows and their titles; the text of a control or a message box needs the Win32 side.
+//
+//   kt-window-probe count TITLE       number of top-level windows whose whole title is TITLE
+//   kt-window-probe text TITLE ID     text of control ID in that window
+//   kt-window-probe center TITLE ID   screen position of the middle of control ID: "X Y"
+//   kt-window-probe boxes             one line per message box: "CAPTION|TEXT|X Y" (X Y: its OK button)
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+// The text static of a message box.
+constexpr int kBoxTextId = 0xFFFF;
+
+std::string TextOf(HWND window) {
+  // WM_GETTEXT, not GetWindowText: only the message is carried across to the other process.
+  char text[1024] = "";
+  DWORD_PTR length = 0;
+  if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof(text), reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
+                           5000, &length)) {
+    return std::string();
+  }
+  return std::string(text);
+}
+
+// One line per box: a line break in a box's text is written as \\n.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  for (char c : text) {
+    if (c == '\r') continue;
+    if (c == '\n') {
+      line += "\\n";
+    } else {
+      line += c;
+    }
+  }
+  return line;
+}
+
+std::string ClassOf(HWND window) {
+  char name[64] = "";
+  GetClassNameA(window, name, sizeof(name));
+  return name;
+}
+
+std::vector<HWND> TopLevelWindows() {
+  std::vector<HWND> windows;
+  EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&windows));
+  return windows;
+}
+
+std::vector<HWND> WindowsTitled(const std::string& title) {
+  std::vector<HWND> found;
+  for (HWND window : TopLevelWindows()) {
+    if (TextOf(window) == title) found.push_back(window);
+  }
+  return found;
+}
+
+bool PrintCenter(HWND control) {
+  RECT rect;
+  if (control == nullptr || !GetWindowRect(control, &rect)) return false;
+  std::printf("%ld %ld", (rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "count" && argc == 3) {
+    std::printf("%u\n", static_cast<unsigned>(WindowsTitled(argv[2]).size()));
+    return 0;
+  }
+  if ((command == "text" || command == "center") && argc == 4) {
+    const std::vector<HWND> windows = WindowsTitled(argv[2]);
+    if (windows.size() != 1) return 1;
+    HWND control = GetDlgItem(windows.front(), std::atoi(argv[3]));
+    if (control == nullptr) return 1;
+    if (command == "text") {
+      std::printf("%s\n", TextOf(control).c_str());
+      return 0;
+    }
+    const bool ok = PrintCenter(control);
+    std::printf("\n");
+    return ok ? 0 : 1;
+  }
+  if (command == "boxes" && argc == 2) {
+    for (HWND window : TopLevelWindows()) {
+      HWND text = GetDlgItem(window, kBoxTextId);
+      if (ClassOf(window) != "#32770" || text == nullptr) continue;
+      std::printf("%s|%s|", OneLine(TextOf(window)).c_str(), OneLine(TextOf(text)).c_str());
+      PrintCenter(GetDlgItem(window, IDOK));
+      std::printf("\n");
+    }
+    return 0;
+  }
+  std::fprintf(stderr, "usage: kt-window-probe count TITLE | text TITLE ID | center TITLE ID | boxes\n");
+  return 2;
+}

@@ -18,8 +18,9 @@ build: deps
 	$(CMAKE) --preset default $(CONFIGURE_FLAGS)
 	$(CMAKE) --build --preset default -j $(JOBS)
 
+# The simulated board re-plugs itself after its erase: nothing to wait for at the re-plug message.
 run: build
-	./build/default/src/app/cli/kt7310-eeprom write --simulate
+	./build/default/src/app/cli/kt7310-eeprom write --simulate --yes
 
 test: build
 	ctest --preset default -j $(JOBS)

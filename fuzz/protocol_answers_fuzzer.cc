@@ -43,7 +43,7 @@ class ByteReader {
 };
 
 struct Received {
-  std::vector<std::uint8_t> bytes;  // what was copied into the caller's buffer
+  std::vector<std::uint8_t> bytes;  // what the caller's buffer showed of the report
   std::size_t count = 0;            // what the read said it got
 };
 
@@ -82,8 +82,11 @@ class FuzzHandle final : public kt::HidDeviceHandle {
     const std::size_t copied = std::min(available, capacity);
     std::memcpy(buffer, bytes, copied);
     Received r;
-    r.bytes.assign(buffer, buffer + copied);
     r.count = (status & 4) != 0 ? reported : copied;
+    // What the caller may look at: a count of 0 stands for a whole report (a read that was pending when
+    // it started), and what the backend did not fill is whatever the caller left in its buffer.
+    const std::size_t visible = r.count == 0 ? capacity : std::min(r.count, capacity);
+    r.bytes.assign(buffer, buffer + visible);
     received.push_back(r);
     return {kt::HidReadResult::Status::kCompleted, r.count};
   }

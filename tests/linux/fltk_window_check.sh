@@ -67,6 +67,9 @@ main=$(window "$title_re")
 [ -n "$main" ] || fail "no window titled '$title'"
 [ "$(xdotool getwindowname "$main")" = "$title" ] || fail "title is '$(xdotool getwindowname "$main")'"
 shot 01-started
+xprop -id "$main" _NET_WM_ICON | grep -q 'Icon (48 x 48)' || fail "the window has no 48-pixel icon"
+xprop -id "$main" _MOTIF_WM_HINTS | grep -q '= 0x3, 0x4, 0xa' || fail "close and minimise boxes were not removed"
+xprop -id "$main" WM_NORMAL_HINTS | grep -q 'program specified minimum size: 480 by 158' || fail "not fixed in size"
 expect_trace "title|$title"
 expect_trace "control|1004|shown|enabled|3B7D"
 expect_trace "control|1005|shown|enabled|7310"
@@ -105,5 +108,19 @@ wait "$app" || status=$?
 app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status"
 expect_trace "enable|1002|1"
+expect_trace "end|1"
+
+# --- Enter in the vendor ID field presses Exit, the default button.
+: >"$trace"
+KT_WINDOW_TRACE=$trace "$prog" --simulate=virtual-time &
+app=$!
+main=$(window "$title_re")
+[ -n "$main" ] || fail "no window on the second start"
+click_control "$main" 43 34 40 14  # vendor ID field
+xdotool key Return
+status=0
+wait "$app" || status=$?
+app=
+[ "$status" -eq 0 ] || fail "the program ended with status $status after Enter"
 expect_trace "end|1"
 echo "PASS"

@@ -53,6 +53,16 @@ void CallQueue::Drain() {
   }
 }
 
+std::size_t CallQueue::Pending() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return calls_.size();
+}
+
+void CallQueue::WaitForCall() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !calls_.empty() || closed_; });
+}
+
 void CallQueue::Close() {
   {
     std::lock_guard<std::mutex> lock(mutex_);

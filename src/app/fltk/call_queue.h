@@ -22,6 +22,12 @@ class CallQueue : public std::enable_shared_from_this<CallQueue> {
   // Refuses every later call and releases the senders still waiting; their calls are dropped.
   void Close();
 
+  // Calls queued and not yet taken by Drain.
+  std::size_t Pending();
+  // Waits until a call is queued (or the queue is closed) without running it: lets a test hold the FLTK
+  // thread until another thread's call is known to be waiting.
+  void WaitForCall();
+
   // Waits (any thread but FLTK's) until `ready()` or the time-out, woken by each call queued or run.
   std::mutex& Mutex() { return mutex_; }
   std::condition_variable& Changed() { return changed_; }

@@ -3,7 +3,8 @@
 //
 // Input layout:
 //   byte 0, 1   where the payload goes in the image (little-endian, taken modulo the buffer size)
-//   byte 2      bit 0: repeat the payload over the whole image; bits 1..7: length of the search name
+//   byte 2      bit 0: repeat the payload over the whole image; bits 1..4: length of the search name
+//               (up to 15: tag names are 8 bytes; a longer name finds nothing new)
 //   then        the search name, then the payload
 #include <algorithm>
 #include <cstddef>
@@ -49,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size < 3) return 0;
   const std::size_t position = static_cast<std::size_t>(data[0] | (data[1] << 8)) % kt::kImageBufferSize;
   const bool repeat = (data[2] & 1) != 0;
-  const std::size_t nameLength = std::min<std::size_t>(data[2] >> 1, size - 3);
+  const std::size_t nameLength = std::min<std::size_t>((data[2] >> 1) & 0xF, size - 3);
   const std::uint8_t* nameBytes = data + 3;
   const std::uint8_t* payload = nameBytes + nameLength;
   const std::size_t payloadLength = size - 3 - nameLength;

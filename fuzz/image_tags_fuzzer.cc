@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::uint8_t* buffer = image->imageBuffer.data();
   if (payloadLength != 0) {
     if (repeat) {
-      for (std::size_t i = 0; i < kt::kImageBufferSize; ++i) buffer[i] = payload[(i + position) % payloadLength];
+      for (std::size_t i = 0; i < kt::kImageBufferSize; ++i)
+        buffer[i] = payload[(i + position) % payloadLength];
     } else {
       std::memcpy(buffer + position, payload, std::min(payloadLength, kt::kImageBufferSize - position));
     }
@@ -71,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!std::equal(before.begin(), before.end(), image->imageBuffer.begin())) __builtin_trap();
   const long cid = FirstOccurrence(buffer, kt::kCidTag.data(), kt::kTagLength);
   if ((image->cidTagFound == 1) != (cid >= 0)) __builtin_trap();
-  if ((image->firmwareInfoFound == 1) != (FirstOccurrence(buffer, kt::kFirmwareInfoTag.data(), kt::kTagLength) >= 0)) {
+  if ((image->firmwareInfoFound == 1) !=
+      (FirstOccurrence(buffer, kt::kFirmwareInfoTag.data(), kt::kTagLength) >= 0)) {
     __builtin_trap();
   }
   const bool accepted = cid >= 0 && image->cidByte == kt::kAcceptedCidByte;

@@ -49,7 +49,9 @@ class RecordingWindow final : public MessageQueueWindow {
 class DialogJob {
  public:
   DialogJob(HidBackend& backend, Clock& clock)
-      : clock_(clock), window(clock), dialog(std::make_unique<CKT701xWriteEepromMPDlg>(window, backend, clock)) {
+      : clock_(clock),
+        window(clock),
+        dialog(std::make_unique<CKT701xWriteEepromMPDlg>(window, backend, clock)) {
     dialog->OnInitDialog();
   }
   ~DialogJob() { Exit(); }

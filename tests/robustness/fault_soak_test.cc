@@ -31,8 +31,8 @@
 #include "hid/sim/sim_options.h"
 #include "image/default_image.h"
 #include "programming/job_messages.h"
-#include "robustness/soak_fault_set.h"
 #include "robustness/dialog_job.h"
+#include "robustness/soak_fault_set.h"
 
 namespace kt::test {
 namespace {
@@ -58,7 +58,8 @@ std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
 // write-protect release and the seventeen register reads of identification; the first block transfer
 // that fails ends it. On top come the pauses of a complete job and the board's latency on every request.
 std::uint64_t JobBoundMs(std::uint32_t latencyMs) {
-  constexpr std::uint64_t kPreparationPausesMs = 3 * kPreparationPauseMs;  // two erase commands, write protect
+  constexpr std::uint64_t kPreparationPausesMs =
+      3 * kPreparationPauseMs;  // two erase commands, write protect
   constexpr std::uint64_t kRegisterWritePausesMs = 10;
   constexpr std::uint64_t kTimedOutTransfers = 2 + 17 + 1;
   return kPreparationPausesMs + kRegisterWritePausesMs + kTimedOutTransfers * 5000 + kBlockTransfers * 3 +
@@ -75,7 +76,8 @@ std::optional<int> ResultOf(const std::string& text) {
 }
 
 bool AllOf(const std::vector<std::uint8_t>& bytes, std::uint32_t from, std::uint32_t to, std::uint8_t value) {
-  return std::all_of(bytes.begin() + from, bytes.begin() + to, [value](std::uint8_t b) { return b == value; });
+  return std::all_of(bytes.begin() + from, bytes.begin() + to,
+                     [value](std::uint8_t b) { return b == value; });
 }
 
 bool Same(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b, std::uint32_t from,
@@ -84,9 +86,9 @@ bool Same(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b
 }
 
 bool FaultFree(const SimOptions& o) {
-  return o.silent.empty() && o.stray.empty() && o.shortAnswer.empty() && o.badLength.empty() && o.flip.empty() &&
-         o.lie.empty() && o.unplug.empty() && o.chipId == kExpectedChipId && o.chipVersion == kChipVersion &&
-         !o.wpStuck;
+  return o.silent.empty() && o.stray.empty() && o.shortAnswer.empty() && o.badLength.empty() &&
+         o.flip.empty() && o.lie.empty() && o.unplug.empty() && o.chipId == kExpectedChipId &&
+         o.chipVersion == kChipVersion && !o.wpStuck;
 }
 
 struct SoakFailure {
@@ -96,7 +98,8 @@ struct SoakFailure {
 };
 
 std::string Describe(const SoakFailure& f) {
-  std::string text = "KT_SOAK_SEED=" + std::to_string(f.seed) + " KT_SOAK_JOBS=1 (options \"" + f.options + "\")";
+  std::string text =
+      "KT_SOAK_SEED=" + std::to_string(f.seed) + " KT_SOAK_JOBS=1 (options \"" + f.options + "\")";
   for (const std::string& p : f.problems) text += "\n  " + p;
   return text;
 }
@@ -154,21 +157,25 @@ std::optional<std::uint32_t> LastBodyWrite(const std::vector<std::vector<std::ui
 }
 
 bool LieIn(const SimOptions& options, std::uint32_t from, std::uint32_t to) {
-  return std::any_of(options.lie.begin(), options.lie.end(), [&](std::uint16_t a) { return a >= from && a < to; });
+  return std::any_of(options.lie.begin(), options.lie.end(),
+                     [&](std::uint16_t a) { return a >= from && a < to; });
 }
 
 // The board after the job against what the operator was told.
 void CheckBoard(const JobRecord& job, int result, std::vector<std::string>& problems) {
   const auto& e = job.eeprom;
   const auto& image = job.image;
-  auto fail = [&](const std::string& what) { problems.push_back("result " + std::to_string(result) + ": " + what); };
+  auto fail = [&](const std::string& what) {
+    problems.push_back("result " + std::to_string(result) + ": " + what);
+  };
 
   if (!AllOf(e, kProgrammedLength, kEepromSize, kErased)) fail("EEPROM beyond the image was written");
   const bool headerZero = AllOf(e, 0, kHeaderLength, 0);
   const bool headerErased = AllOf(e, 0, kHeaderLength, kErased);
 
   if (result == 0) {
-    if (!Same(e, image, 0, kProgrammedLength)) fail("\"Write to EEPROM OK!\" but the EEPROM differs from the image");
+    if (!Same(e, image, 0, kProgrammedLength))
+      fail("\"Write to EEPROM OK!\" but the EEPROM differs from the image");
     if (job.bootProductId == kBlankProductId) fail("programmed board boots blank");
     return;
   }
@@ -188,7 +195,8 @@ void CheckBoard(const JobRecord& job, int result, std::vector<std::string>& prob
     for (std::uint32_t a = kHeaderLength; a < kProgrammedLength; a += kBlockLength) {
       const bool asImage = Same(e, image, a, a + kBlockLength);
       const bool erased = AllOf(e, a, a + kBlockLength, kErased);
-      if (!asImage && !erased) fail("body block " + std::to_string(a) + " holds neither the image nor erased bytes");
+      if (!asImage && !erased)
+        fail("body block " + std::to_string(a) + " holds neither the image nor erased bytes");
       if (a < failedBlock && !erased) {
         fail("body block " + std::to_string(a) + " below the failed block " + std::to_string(failedBlock) +
              " was written");
@@ -236,8 +244,9 @@ std::vector<std::string> CheckJob(const JobRecord& job) {
     // Only a board that vanished before the job could be handed over gets no result.
     const bool earlyUnplug = std::any_of(job.options.unplug.begin(), job.options.unplug.end(),
                                          [](std::uint32_t n) { return n <= kPreparationRequests; });
-    const bool told = std::any_of(job.boxes.begin(), job.boxes.end(),
-                                  [&](const RecordingWindow::Box& b) { return preparationBoxes.count(b.text) != 0; });
+    const bool told = std::any_of(job.boxes.begin(), job.boxes.end(), [&](const RecordingWindow::Box& b) {
+      return preparationBoxes.count(b.text) != 0;
+    });
     if (!earlyUnplug || !told) problems.push_back("no result box and no reason the job was not started");
     return problems;
   }
@@ -278,7 +287,8 @@ std::vector<std::string> CheckJob(const JobRecord& job) {
   only.chipId = kExpectedChipId;
   only.chipVersion = kChipVersion;
   only.wpStuck = false;
-  if (FaultFree(o) && result != 0) problems.push_back("fault-free board failed with " + std::to_string(result));
+  if (FaultFree(o) && result != 0)
+    problems.push_back("fault-free board failed with " + std::to_string(result));
   if (FaultFree(only) && o.chipId != kExpectedChipId && result != -2) {
     problems.push_back("wrong chip ID gave " + std::to_string(result));
   }
@@ -352,7 +362,8 @@ TEST_F(SoakCheckTest, EachBrokenPromiseIsCaught) {
   j.boxes.front().text = JobFailureText(-8);
   add("-8 without its body box", j);
   j = Good();
-  j.boxes.insert(j.boxes.begin(), {job_text::kReadBackFailed, job_text::kReadBackCaption, MessageIcon::kError});
+  j.boxes.insert(j.boxes.begin(),
+                 {job_text::kReadBackFailed, job_text::kReadBackCaption, MessageIcon::kError});
   add("a block box before success", j);
   j = Good();
   j.linkClosed = false;
@@ -415,7 +426,9 @@ TEST(FaultSoakTest, EveryJobTellsTheTruthAndLeavesTheBoardSafe) {
 
   std::string spread;
   for (std::size_t n = 0; n < resultsSeen.size(); ++n) {
-    if (resultsSeen[n] != 0) spread += " " + (n == 0 ? std::string("ok") : "-" + std::to_string(n)) + ":" + std::to_string(resultsSeen[n]);
+    if (resultsSeen[n] != 0)
+      spread +=
+          " " + (n == 0 ? std::string("ok") : "-" + std::to_string(n)) + ":" + std::to_string(resultsSeen[n]);
   }
   std::printf("%llu jobs from seed %llu; results%s\n", static_cast<unsigned long long>(jobs),
               static_cast<unsigned long long>(firstSeed), spread.c_str());
@@ -451,8 +464,8 @@ TEST(FaultSoakGeneratorTest, DrawsEveryFaultKindAsOptionsTheBoardAccepts) {
     withLatency += options.latencyMs != 0;
     EXPECT_LE(options.latencyMs, 3u);
   }
-  EXPECT_EQ(kinds, (std::set<std::string>{"silent", "stray", "short", "badlen", "flip", "lie", "unplug", "chip-id",
-                                          "chip-version", "wp-stuck"}));
+  EXPECT_EQ(kinds, (std::set<std::string>{"silent", "stray", "short", "badlen", "flip", "lie", "unplug",
+                                          "chip-id", "chip-version", "wp-stuck"}));
   EXPECT_EQ(faultCounts, (std::set<std::size_t>{0, 1, 2, 3}));
   EXPECT_GT(blank, 800);
   EXPECT_LT(blank, 1200);

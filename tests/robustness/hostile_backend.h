@@ -84,7 +84,8 @@ class HostileBackend final : public HidBackend {
  private:
   class Handle final : public HidDeviceHandle {
    public:
-    Handle(HostileBackend& owner, std::unique_ptr<HidDeviceHandle> inner) : owner_(owner), inner_(std::move(inner)) {}
+    Handle(HostileBackend& owner, std::unique_ptr<HidDeviceHandle> inner)
+        : owner_(owner), inner_(std::move(inner)) {}
 
     bool GetAttributes(HidAttributes& out) override { return inner_->GetAttributes(out); }
     bool GetCaps(HidCaps& out) override {
@@ -130,8 +131,8 @@ class HostileBackend final : public HidBackend {
 
    private:
     // As a backend must: never more than the caller's buffer, whatever the count says.
-    static HidReadResult Deliver(const std::vector<std::uint8_t>& report, std::size_t count, std::uint8_t* buffer,
-                                 std::size_t capacity) {
+    static HidReadResult Deliver(const std::vector<std::uint8_t>& report, std::size_t count,
+                                 std::uint8_t* buffer, std::size_t capacity) {
       const std::size_t copied = std::min(report.size(), capacity);
       if (copied != 0) std::memcpy(buffer, report.data(), copied);
       return {HidReadResult::Status::kCompleted, count};

@@ -41,7 +41,9 @@ constexpr std::uint32_t kFirstReadBack = kPreparation + 2069;
 
 const std::string kNotFoundThenCantWrite[] = {prep_text::kNotFoundAbsent, prep_text::kEraseNotOpened};
 
-std::string Result(int number) { return number == 0 ? job_text::kWriteOk : JobFailureText(number); }
+std::string Result(int number) {
+  return number == 0 ? job_text::kWriteOk : JobFailureText(number);
+}
 
 SimOptions Blank() {
   SimOptions options;
@@ -49,7 +51,9 @@ SimOptions Blank() {
   return options;
 }
 
-bool IsBlockRead(const std::vector<std::uint8_t>& request) { return request.size() > 2 && request[2] == 0x12; }
+bool IsBlockRead(const std::vector<std::uint8_t>& request) {
+  return request.size() > 2 && request[2] == 0x12;
+}
 
 class HostileBoardTest : public ::testing::Test {
  protected:
@@ -121,13 +125,13 @@ TEST_P(ReportLengthTest, EveryLengthIsRefusedOrEndsTheJobWithoutOverflow) {
 // answer (which is looked at from 10 bytes on); the board's own 33-byte answers fit in 64. Output
 // reports of any length but the board's own are not taken by the board.
 INSTANTIATE_TEST_SUITE_P(Lengths, ReportLengthTest,
-                         ::testing::Values(LengthCase{true, 0, 1}, LengthCase{true, 1, -1}, LengthCase{true, 8, -1},
-                                           LengthCase{true, 9, -5}, LengthCase{true, 64, 0},
-                                           LengthCase{true, 65, 1}, LengthCase{true, 4096, 1},
-                                           LengthCase{false, 0, 1}, LengthCase{false, 1, -1},
-                                           LengthCase{false, 8, -1}, LengthCase{false, 9, -1},
-                                           LengthCase{false, 64, -1}, LengthCase{false, 65, 1},
-                                           LengthCase{false, 4096, 1}));
+                         ::testing::Values(LengthCase{true, 0, 1}, LengthCase{true, 1, -1},
+                                           LengthCase{true, 8, -1}, LengthCase{true, 9, -5},
+                                           LengthCase{true, 64, 0}, LengthCase{true, 65, 1},
+                                           LengthCase{true, 4096, 1}, LengthCase{false, 0, 1},
+                                           LengthCase{false, 1, -1}, LengthCase{false, 8, -1},
+                                           LengthCase{false, 9, -1}, LengthCase{false, 64, -1},
+                                           LengthCase{false, 65, 1}, LengthCase{false, 4096, 1}));
 
 // --- reads that say something else than they hold ------------------------------------------------------
 
@@ -164,7 +168,9 @@ INSTANTIATE_TEST_SUITE_P(
                       CountCase{"report cut after the tag", 8, kUnchanged, -2}),
     [](const auto& info) {
       std::string name = info.param.name;
-      std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+      std::replace_if(
+          name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); },
+          '_');
       return name;
     });
 
@@ -172,7 +178,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(HostileBoardTest, BlockAnswersWithTheirTagAndAHugeLengthByteAreNotTaken) {
   bool blockRead = false;
-  hostile.beforeWrite = [&](std::uint32_t, const std::vector<std::uint8_t>& request) { blockRead = IsBlockRead(request); };
+  hostile.beforeWrite = [&](std::uint32_t, const std::vector<std::uint8_t>& request) {
+    blockRead = IsBlockRead(request);
+  };
   hostile.rewrite = [&](std::vector<std::uint8_t>& report, std::size_t&) {
     if (blockRead && report.size() > 8) report[8] = 0xFF;
   };
@@ -200,7 +208,9 @@ TEST_F(HostileBoardTest, AHugeLengthByteInTheReadBackEndsItWithItsOwnBoxFirst) {
 
 TEST_F(HostileBoardTest, ARegisterAnswerOfAllOnesIsAWrongChipNotAnOverflow) {
   bool registerRead = false;
-  hostile.beforeWrite = [&](std::uint32_t, const std::vector<std::uint8_t>& r) { registerRead = r[2] == 0x22; };
+  hostile.beforeWrite = [&](std::uint32_t, const std::vector<std::uint8_t>& r) {
+    registerRead = r[2] == 0x22;
+  };
   hostile.rewrite = [&](std::vector<std::uint8_t>& report, std::size_t& count) {
     if (!registerRead) return;
     std::fill(report.begin() + 8, report.end(), 0xFF);

@@ -24,10 +24,23 @@ inline constexpr std::uint32_t kTailWrite = kPreparationRequests + 4118;
 inline constexpr std::uint32_t kEepromSize = 32768;
 inline constexpr std::uint32_t kProgrammedLength = 16400;
 
-enum class FaultKind { kSilent, kStray, kShort, kBadLength, kFlip, kLie, kUnplug, kChipId, kChipVersion, kWpStuck };
+enum class FaultKind {
+  kSilent,
+  kStray,
+  kShort,
+  kBadLength,
+  kFlip,
+  kLie,
+  kUnplug,
+  kChipId,
+  kChipVersion,
+  kWpStuck
+};
 inline constexpr int kFaultKinds = 10;
 
-inline int Draw(std::mt19937& rng, int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
+inline int Draw(std::mt19937& rng, int low, int high) {
+  return std::uniform_int_distribution<int>(low, high)(rng);
+}
 
 // Half the positions anywhere in the session (and a little past it), the rest where the job changes
 // step: preparation and identification, the header clear, the turn to the read-back, the header pieces.

@@ -39,21 +39,6 @@ std::string Lines(std::initializer_list<std::string> lines) {
   return text;
 }
 
-TEST(CliAppTest, WritesABlankBoardAndShowsProgressAsLines) {
-  const CliRun run = RunWith({"write", "--simulate=blank,virtual-time"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, Lines({"Write to EEPROM OK!"}));
-  EXPECT_NE(run.err.find("progress 10%\n"), std::string::npos) << run.err;
-  EXPECT_NE(run.err.find("progress 100%\n"), std::string::npos) << run.err;
-}
-
-TEST(CliAppTest, AProgrammedBoardIsErasedAndReplugsItselfFirst) {
-  // No terminal: the re-plug box goes on at once, the board comes back blank and the job finds it.
-  const CliRun run = RunWith({"--simulate=virtual-time"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, Lines({prep_text::kReplug, "Write to EEPROM OK!"}));
-}
-
 TEST(CliAppTest, TheReplugBoxWaitsForEnterOnlyAtATerminalWithoutYes) {
   const CliRun waits = RunWith({"erase", "--simulate=virtual-time"}, true, "\nrest");
   EXPECT_EQ(waits.status, 0);
@@ -64,30 +49,6 @@ TEST(CliAppTest, TheReplugBoxWaitsForEnterOnlyAtATerminalWithoutYes) {
   const CliRun yes = RunWith({"erase", "--simulate=virtual-time", "--yes"}, true, "\nrest");
   EXPECT_EQ(yes.status, 0);
   EXPECT_EQ(yes.inLeft, "\nrest");
-}
-
-TEST(CliAppTest, JobFailuresBecomeTheirNumbers) {
-  const CliRun wrongChip = RunWith({"--simulate=blank,virtual-time,chip-id=5"});
-  EXPECT_EQ(wrongChip.status, 2);
-  EXPECT_EQ(wrongChip.out, Lines({"Write to EEPROM Fail!  Try Again!(-2)"}));
-
-  // Request 30 of the session is a body block: the block routine's own box comes first.
-  const CliRun silent = RunWith({"--simulate=blank,virtual-time,silent@30"});
-  EXPECT_EQ(silent.status, 8);
-  EXPECT_EQ(silent.out, Lines({"Fail to write EEPROM!!", "Write to EEPROM Fail!  Try Again!(-8)"}));
-}
-
-TEST(CliAppTest, NoBoardGivesThePreparationBoxesAndTheirStatus) {
-  // A board that vanishes when it is erased never comes back: not found after the re-plug.
-  const CliRun gone = RunWith({"--simulate=virtual-time,manual-replug,unplug@1"});
-  EXPECT_EQ(gone.status, 23) << gone.out;
-  EXPECT_EQ(gone.out, Lines({prep_text::kEraseNotSent}));
-}
-
-TEST(CliAppTest, TypedIdsThatMatchNothingFallBackToTheList) {
-  const CliRun run = RunWith({"--simulate=blank,virtual-time", "--vid", "", "--pid", "zz"});
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, Lines({"Write to EEPROM OK!"}));
 }
 
 TEST(CliAppTest, ProbeTellsWhetherABlankBoardAnswers) {

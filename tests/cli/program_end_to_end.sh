@@ -34,6 +34,9 @@ Then press button to continue writting EEPROM!!" erase --simulate=virtual-time
 expect 1 "" probe --simulate=virtual-time
 expect 64 "" --simulate=warp-speed
 expect 64 "" --no-such-option
+expect 0 "Write to EEPROM OK!" --simulate=blank,virtual-time --vid "" --pid zz
+expect 23 "EEPROM Can't be Written!!(-1)" --simulate=virtual-time,manual-replug,unplug@1
+expect 0 "" probe --simulate=blank,virtual-time
 expect 0 "" --version
 
 # Progress without a terminal: one line per tenth on standard error.

@@ -17,7 +17,8 @@ TEST(SimulateOptionTest, TheBareFormAndTheFormWithOptions) {
 }
 
 TEST(SimulateOptionTest, OtherArgumentsAreIgnoredAndTheLastOptionCounts) {
-  EXPECT_EQ(FindSimulateOption({"C:\\image.bin", "--simulate=blank", "/x", "--simulate=latency=5"}), "latency=5");
+  EXPECT_EQ(FindSimulateOption({"C:\\image.bin", "--simulate=blank", "/x", "--simulate=latency=5"}),
+            "latency=5");
 }
 
 }  // namespace

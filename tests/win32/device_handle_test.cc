@@ -47,7 +47,8 @@ TEST(Win32HidDeviceTest, EachHandleDoesOnlyItsOwnJob) {
   EXPECT_FALSE(reader->WriteReport(buffer.data(), 8, written));
   EXPECT_EQ(written, 0u);
   ASSERT_TRUE(pipe.Send({0x00, 0, 0, 0, 0, 0, 0, 0x05}));
-  EXPECT_EQ(reader->ReadReport(buffer.data(), buffer.size(), 60000).status, HidReadResult::Status::kCompleted);
+  EXPECT_EQ(reader->ReadReport(buffer.data(), buffer.size(), 60000).status,
+            HidReadResult::Status::kCompleted);
   EXPECT_EQ(buffer[7], 0x05);
 }
 

@@ -28,8 +28,8 @@ class PipePair {
 
   // Opens the tool's end the way the backend opens a device; connects the pipe.
   ScopedHandle OpenToolEnd(DWORD flags) {
-    ScopedHandle end(CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, flags, nullptr));
+    ScopedHandle end(CreateFileA(path_.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr));
     Connect();
     return end;
   }

@@ -30,7 +30,8 @@ class Win32DialogWindowTest : public ::testing::Test {
     hwnd = CreateWindowExA(0, "KtDialogWindowTest", "", WS_POPUP, 0, 0, 200, 100, nullptr, nullptr,
                            GetModuleHandleA(nullptr), nullptr);
     if (hwnd == nullptr) GTEST_SKIP() << "no window can be created here (no display)";
-    CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 80, 20, hwnd, reinterpret_cast<HMENU>(1004), nullptr, nullptr);
+    CreateWindowExA(0, "EDIT", "", WS_CHILD, 0, 0, 80, 20, hwnd, reinterpret_cast<HMENU>(1004), nullptr,
+                    nullptr);
     CreateWindowExA(0, "BUTTON", "", WS_CHILD | BS_AUTOCHECKBOX, 0, 30, 80, 20, hwnd,
                     reinterpret_cast<HMENU>(1009), nullptr, nullptr);
     window = std::make_unique<Win32DialogWindow>("win32_tests");

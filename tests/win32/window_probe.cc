@@ -48,14 +48,15 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
+// A named function: a lambda does not convert to the stdcall callback of 32-bit Windows.
+BOOL CALLBACK CollectVisible(HWND window, LPARAM param) {
+  if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
+  return TRUE;
+}
+
 std::vector<HWND> TopLevelWindows() {
   std::vector<HWND> windows;
-  EnumWindows(
-      [](HWND window, LPARAM param) -> BOOL {
-        if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&windows));
+  EnumWindows(&CollectVisible, reinterpret_cast<LPARAM>(&windows));
   return windows;
 }
 

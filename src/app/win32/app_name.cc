@@ -1,8 +1,8 @@
 #include "app/win32/app_name.h"
 
-#include "app/win32/windows_api.h"
-
 #include <vector>
+
+#include "app/win32/windows_api.h"
 
 namespace kt {
 

@@ -14,20 +14,25 @@ static_assert(IDD_MAIN_DIALOG == 102 && IDR_MAINFRAME == kApplicationIconId);
 static_assert(IDC_FILE_NAME == ctl::kFileName && IDC_BROWSE == ctl::kBrowse &&
               IDC_WRITE_EEPROM == ctl::kWriteEeprom && IDC_PROGRESS == ctl::kProgress &&
               IDC_VENDOR_ID == ctl::kVendorId && IDC_PRODUCT_ID == ctl::kProductId &&
-              IDC_FIRMWARE_VERSION == ctl::kFirmwareVersion && IDC_EXPECTED_VERSION == ctl::kExpectedVersion &&
-              IDC_FILE_NAME_LABEL == ctl::kFileNameLabel && IDC_EEPROM_WP == ctl::kEepromWp &&
-              IDC_STATUS_MARKER == ctl::kStatusMarker && IDC_ERASE_EEPROM == ctl::kEraseEeprom &&
-              IDC_USE_EVB_IDS == ctl::kUseEvbIds && IDC_VENDOR_LABEL == ctl::kVendorLabel &&
-              IDC_PRODUCT_LABEL == ctl::kProductLabel && IDOK == ctl::kExit && IDCANCEL == kIdCancel);
+              IDC_FIRMWARE_VERSION == ctl::kFirmwareVersion &&
+              IDC_EXPECTED_VERSION == ctl::kExpectedVersion && IDC_FILE_NAME_LABEL == ctl::kFileNameLabel &&
+              IDC_EEPROM_WP == ctl::kEepromWp && IDC_STATUS_MARKER == ctl::kStatusMarker &&
+              IDC_ERASE_EEPROM == ctl::kEraseEeprom && IDC_USE_EVB_IDS == ctl::kUseEvbIds &&
+              IDC_VENDOR_LABEL == ctl::kVendorLabel && IDC_PRODUCT_LABEL == ctl::kProductLabel &&
+              IDOK == ctl::kExit && IDCANCEL == kIdCancel);
 
 // All USB devices, not only HID ones: a board being re-plugged shows up here first.
-constexpr GUID kUsbDeviceInterfaceClass = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+constexpr GUID kUsbDeviceInterfaceClass = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
-bool ValidHandle(HANDLE handle) { return handle != nullptr && handle != INVALID_HANDLE_VALUE; }
+bool ValidHandle(HANDLE handle) {
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE;
+}
 
 }  // namespace
 
-Win32DialogHost::Win32DialogHost(HINSTANCE instance, Win32DialogWindow& window, CKT701xWriteEepromMPDlg& dialog)
+Win32DialogHost::Win32DialogHost(HINSTANCE instance, Win32DialogWindow& window,
+                                 CKT701xWriteEepromMPDlg& dialog)
     : instance_(instance),
       window_(window),
       dialog_(dialog),

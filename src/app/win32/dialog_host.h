@@ -1,8 +1,7 @@
 #pragma once
 
-#include "app/win32/windows_api.h"
-
 #include "app/win32/win32_dialog_window.h"
+#include "app/win32/windows_api.h"
 #include "app/write_eeprom_dialog.h"
 
 namespace kt {

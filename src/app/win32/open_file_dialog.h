@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/win32/windows_api.h"
-
 #include <optional>
 #include <string>
+
+#include "app/win32/windows_api.h"
 
 namespace kt {
 

@@ -23,9 +23,13 @@ UINT MessageBoxStyle(MessageIcon icon) {
 Win32DialogWindow::Win32DialogWindow(std::string applicationName)
     : threadId_(GetCurrentThreadId()), applicationName_(std::move(applicationName)) {}
 
-Win32DialogWindow::~Win32DialogWindow() { Detach(); }
+Win32DialogWindow::~Win32DialogWindow() {
+  Detach();
+}
 
-void Win32DialogWindow::Attach(HWND dialog) { dialog_.store(dialog, std::memory_order_release); }
+void Win32DialogWindow::Attach(HWND dialog) {
+  dialog_.store(dialog, std::memory_order_release);
+}
 
 void Win32DialogWindow::Detach() {
   HWND dialog = dialog_.exchange(nullptr, std::memory_order_acq_rel);
@@ -50,7 +54,9 @@ bool Win32DialogWindow::HandleCall(UINT message, LPARAM lParam) {
   return false;
 }
 
-void Win32DialogWindow::SetWindowTitle(const std::string& title) { SetWindowTextA(handle(), title.c_str()); }
+void Win32DialogWindow::SetWindowTitle(const std::string& title) {
+  SetWindowTextA(handle(), title.c_str());
+}
 
 void Win32DialogWindow::SetItemText(int id, const std::string& text) {
   SetDlgItemTextA(handle(), id, text.c_str());
@@ -64,7 +70,9 @@ std::string Win32DialogWindow::GetItemText(int id) {
   return std::string(text.data(), length > 0 ? static_cast<std::size_t>(length) : 0);
 }
 
-void Win32DialogWindow::EnableItem(int id, bool enable) { EnableWindow(GetDlgItem(handle(), id), enable); }
+void Win32DialogWindow::EnableItem(int id, bool enable) {
+  EnableWindow(GetDlgItem(handle(), id), enable);
+}
 
 void Win32DialogWindow::ShowItem(int id, bool show) {
   ShowWindow(GetDlgItem(handle(), id), show ? SW_SHOW : SW_HIDE);
@@ -74,7 +82,9 @@ void Win32DialogWindow::SetCheck(int id, bool checked) {
   CheckDlgButton(handle(), id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-bool Win32DialogWindow::IsChecked(int id) { return IsDlgButtonChecked(handle(), id) == BST_CHECKED; }
+bool Win32DialogWindow::IsChecked(int id) {
+  return IsDlgButtonChecked(handle(), id) == BST_CHECKED;
+}
 
 void Win32DialogWindow::SetProgressRange(int id, int low, int high) {
   SendDlgItemMessageA(handle(), id, PBM_SETRANGE, 0, MAKELPARAM(low, high));
@@ -89,7 +99,9 @@ void Win32DialogWindow::MessageBox(const std::string& text, const std::string& c
   MessageBoxA(handle(), text.c_str(), shown.c_str(), MessageBoxStyle(icon));
 }
 
-void Win32DialogWindow::EndDialog(int result) { ::EndDialog(handle(), result); }
+void Win32DialogWindow::EndDialog(int result) {
+  ::EndDialog(handle(), result);
+}
 
 void Win32DialogWindow::SendToWindowThread(const std::function<void()>& fn) {
   if (OnWindowThread()) {

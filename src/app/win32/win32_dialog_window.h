@@ -1,7 +1,5 @@
 #pragma once
 
-#include "app/win32/windows_api.h"
-
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -9,6 +7,7 @@
 #include <string>
 
 #include "app/dialog_window.h"
+#include "app/win32/windows_api.h"
 
 namespace kt {
 

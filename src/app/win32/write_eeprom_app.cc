@@ -1,8 +1,9 @@
 #include "app/win32/write_eeprom_app.h"
 
-#include "app/win32/windows_api.h"
-
+// clang-format off
+#include "app/win32/windows_api.h"  // before the other system headers, which use its types
 #include <commctrl.h>
+// clang-format on
 
 #include <memory>
 #include <optional>
@@ -19,7 +20,9 @@
 namespace kt {
 namespace {
 
-bool ValidWindow(HWND window) { return window != nullptr && window != reinterpret_cast<HWND>(INVALID_HANDLE_VALUE); }
+bool ValidWindow(HWND window) {
+  return window != nullptr && window != reinterpret_cast<HWND>(INVALID_HANDLE_VALUE);
+}
 
 }  // namespace
 

@@ -49,8 +49,9 @@ bool QueryCaps(HANDLE handle, HidCaps& out, std::optional<Win32Error>& error) {
 std::unique_ptr<Win32HidDevice> Win32HidDevice::Open(const std::string& path, HidOpenMode mode,
                                                      std::optional<Win32Error>& error) {
   const DWORD flags = mode == HidOpenMode::kOverlappedRead ? FILE_FLAG_OVERLAPPED : 0;
-  ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, flags, nullptr));
+  ScopedHandle handle(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags,
+                                  nullptr));
   if (!handle) {
     error = LastWin32Error("CreateFileA");
     return nullptr;
@@ -58,7 +59,8 @@ std::unique_ptr<Win32HidDevice> Win32HidDevice::Open(const std::string& path, Hi
   return std::unique_ptr<Win32HidDevice>(new Win32HidDevice(std::move(handle), mode));
 }
 
-Win32HidDevice::Win32HidDevice(ScopedHandle handle, HidOpenMode mode) : handle_(std::move(handle)), mode_(mode) {
+Win32HidDevice::Win32HidDevice(ScopedHandle handle, HidOpenMode mode)
+    : handle_(std::move(handle)), mode_(mode) {
   if (mode_ != HidOpenMode::kOverlappedRead) return;
   // Reads must ask for the whole input report. A path that is not a HID device has no report length;
   // its reads then ask for what the caller can take.
@@ -68,7 +70,9 @@ Win32HidDevice::Win32HidDevice(ScopedHandle handle, HidOpenMode mode) : handle_(
   reader_ = std::make_unique<OverlappedReader>(handle_.get(), reportLength);
 }
 
-Win32HidDevice::~Win32HidDevice() { reader_.reset(); }
+Win32HidDevice::~Win32HidDevice() {
+  reader_.reset();
+}
 
 bool Win32HidDevice::GetAttributes(HidAttributes& out) {
   HIDD_ATTRIBUTES attributes{};
@@ -82,7 +86,9 @@ bool Win32HidDevice::GetAttributes(HidAttributes& out) {
   return true;
 }
 
-bool Win32HidDevice::GetCaps(HidCaps& out) { return QueryCaps(handle_.get(), out, lastError_); }
+bool Win32HidDevice::GetCaps(HidCaps& out) {
+  return QueryCaps(handle_.get(), out, lastError_);
+}
 
 bool Win32HidDevice::WriteReport(const std::uint8_t* data, std::size_t length, std::size_t& written) {
   written = 0;
@@ -100,7 +106,8 @@ bool Win32HidDevice::WriteReport(const std::uint8_t* data, std::size_t length, s
   return true;
 }
 
-HidReadResult Win32HidDevice::ReadReport(std::uint8_t* buffer, std::size_t capacity, std::uint32_t timeoutMs) {
+HidReadResult Win32HidDevice::ReadReport(std::uint8_t* buffer, std::size_t capacity,
+                                         std::uint32_t timeoutMs) {
   if (!reader_) {
     lastError_.emplace("ReadFile", ERROR_INVALID_FUNCTION);
     return HidReadResult{};

@@ -63,7 +63,7 @@ HidEnumStep InterfaceWalk::Next(std::uint32_t index, std::string& path) {
   const std::size_t headerSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
   const std::size_t bufferSize = (required > headerSize ? required : headerSize) + 1;
   std::unique_ptr<std::byte[]> buffer(required <= kMaxDetailSize ? new (std::nothrow) std::byte[bufferSize]
-                                                                  : nullptr);
+                                                                 : nullptr);
   if (!buffer) {
     lastError_.emplace("detail buffer", ERROR_NOT_ENOUGH_MEMORY);
     return HidEnumStep::kEnd;

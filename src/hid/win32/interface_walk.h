@@ -19,8 +19,8 @@ class DeviceInterfaceSource {
   // SetupDiEnumDeviceInterfaces for `index`; `data.cbSize` is set by the caller.
   virtual BOOL Enumerate(DWORD index, SP_DEVICE_INTERFACE_DATA& data) = 0;
   // SetupDiGetDeviceInterfaceDetailA; `detail` may be null for the size query.
-  virtual BOOL GetDetail(SP_DEVICE_INTERFACE_DATA& data, SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD size,
-                         DWORD* required, SP_DEVINFO_DATA* info) = 0;
+  virtual BOOL GetDetail(SP_DEVICE_INTERFACE_DATA& data, SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail,
+                         DWORD size, DWORD* required, SP_DEVINFO_DATA* info) = 0;
 };
 
 // The present HID interfaces in the system's order, one index at a time. The rules for each index:

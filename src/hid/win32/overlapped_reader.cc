@@ -12,7 +12,9 @@ OverlappedReader::OverlappedReader(HANDLE device, std::size_t reportLength)
   if (!event_) lastError_ = LastWin32Error("CreateEventA");
 }
 
-OverlappedReader::~OverlappedReader() { Cancel(); }
+OverlappedReader::~OverlappedReader() {
+  Cancel();
+}
 
 void OverlappedReader::Cancel() {
   if (pending_) CancelAndWait();

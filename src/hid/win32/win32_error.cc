@@ -9,13 +9,15 @@ Win32Error::Win32Error(std::string operation, DWORD code)
       code_(code),
       what_(operation_ + ": " + SystemMessage(code) + " (" + std::to_string(code) + ")") {}
 
-Win32Error LastWin32Error(std::string operation) { return Win32Error(std::move(operation), GetLastError()); }
+Win32Error LastWin32Error(std::string operation) {
+  return Win32Error(std::move(operation), GetLastError());
+}
 
 std::string SystemMessage(DWORD code) {
   char* text = nullptr;
   const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-      0, reinterpret_cast<char*>(&text), 0, nullptr);
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+      code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
   if (length == 0 || text == nullptr) return "error " + std::to_string(code);
   std::string message(text, length);
   LocalFree(text);

@@ -20,6 +20,8 @@ std::unique_ptr<HidDeviceHandle> Win32HidBackend::Open(const std::string& path, 
 
 }  // namespace win32
 
-std::unique_ptr<HidBackend> CreatePlatformHidBackend() { return std::make_unique<win32::Win32HidBackend>(); }
+std::unique_ptr<HidBackend> CreatePlatformHidBackend() {
+  return std::make_unique<win32::Win32HidBackend>();
+}
 
 }  // namespace kt

@@ -83,13 +83,6 @@ TEST_F(WriteEepromDialogTest, EscDuringAJobStopsTheWorkerThroughTheJobsOwnFailur
   EXPECT_FALSE(dialog->hidLink.deviceOpen);
 }
 
-TEST_F(WriteEepromDialogTest, UnhandledCommandsAreLeftToTheWindow) {
-  StartOnSim(Blank());
-  EXPECT_FALSE(Press(ctl::kProgress));
-  EXPECT_FALSE(Press(57670));  // Help
-  EXPECT_FALSE(window.DialogResult());
-}
-
 TEST_F(WriteEepromDialogTest, BrowseShowsTheChosenPathAndACancelChangesNothing) {
   StartOnSim(Blank());
   std::optional<std::string> answer = "/tmp/image.bin";

@@ -26,6 +26,7 @@
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
 #include "hid/chip_registers.h"
+#include "hid/report_protocol.h"
 #include "hid/sim/sim_board.h"
 #include "hid/sim/sim_enumeration.h"
 #include "hid/sim/sim_options.h"
@@ -58,11 +59,13 @@ std::uint64_t EnvNumber(const char* name, std::uint64_t fallback) {
 // write-protect release and the seventeen register reads of identification; the first block transfer
 // that fails ends it. On top come the pauses of a complete job and the board's latency on every request.
 std::uint64_t JobBoundMs(std::uint32_t latencyMs) {
-  constexpr std::uint64_t kPreparationPausesMs =
-      3 * kPreparationPauseMs;  // two erase commands, write protect
-  constexpr std::uint64_t kRegisterWritePausesMs = 10;
+  // After each of the two erase commands and after the write-protect release.
+  constexpr std::uint64_t kPreparationPausesMs = 3 * kPreparationPauseMs;
+  constexpr std::uint64_t kRegisterWritePausesMs = kRegisterWritePauseMs;  // the write-protect write
+  constexpr std::uint64_t kBlockPauseMs = 3;
   constexpr std::uint64_t kTimedOutTransfers = 2 + 17 + 1;
-  return kPreparationPausesMs + kRegisterWritePausesMs + kTimedOutTransfers * 5000 + kBlockTransfers * 3 +
+  return kPreparationPausesMs + kRegisterWritePausesMs + kTimedOutTransfers * kInputReportTimeoutMs +
+         kBlockTransfers * kBlockPauseMs +
          static_cast<std::uint64_t>(kSessionRequests + kPreparationRequests) * latencyMs;
 }
 
@@ -174,8 +177,9 @@ void CheckBoard(const JobRecord& job, int result, std::vector<std::string>& prob
   const bool headerErased = AllOf(e, 0, kHeaderLength, kErased);
 
   if (result == 0) {
-    if (!Same(e, image, 0, kProgrammedLength))
+    if (!Same(e, image, 0, kProgrammedLength)) {
       fail("\"Write to EEPROM OK!\" but the EEPROM differs from the image");
+    }
     if (job.bootProductId == kBlankProductId) fail("programmed board boots blank");
     return;
   }

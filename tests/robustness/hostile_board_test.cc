@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -101,6 +102,10 @@ struct LengthCase {
   int result;  // 1: refused at open, so no job at all
 };
 
+void PrintTo(const LengthCase& c, std::ostream* os) {
+  *os << (c.input ? "input " : "output ") << c.length;
+}
+
 class ReportLengthTest : public HostileBoardTest, public ::testing::WithParamInterface<LengthCase> {};
 
 TEST_P(ReportLengthTest, EveryLengthIsRefusedOrEndsTheJobWithoutOverflow) {
@@ -124,14 +129,16 @@ TEST_P(ReportLengthTest, EveryLengthIsRefusedOrEndsTheJobWithoutOverflow) {
 // An input report of up to 8 bytes ends before the register value; 9 bytes carry it but no block
 // answer (which is looked at from 10 bytes on); the board's own 33-byte answers fit in 64. Output
 // reports of any length but the board's own are not taken by the board.
-INSTANTIATE_TEST_SUITE_P(Lengths, ReportLengthTest,
-                         ::testing::Values(LengthCase{true, 0, 1}, LengthCase{true, 1, -1},
-                                           LengthCase{true, 8, -1}, LengthCase{true, 9, -5},
-                                           LengthCase{true, 64, 0}, LengthCase{true, 65, 1},
-                                           LengthCase{true, 4096, 1}, LengthCase{false, 0, 1},
-                                           LengthCase{false, 1, -1}, LengthCase{false, 8, -1},
-                                           LengthCase{false, 9, -1}, LengthCase{false, 64, -1},
-                                           LengthCase{false, 65, 1}, LengthCase{false, 4096, 1}));
+INSTANTIATE_TEST_SUITE_P(
+    Lengths, ReportLengthTest,
+    ::testing::Values(LengthCase{true, 0, 1}, LengthCase{true, 1, -1}, LengthCase{true, 8, -1},
+                      LengthCase{true, 9, -5}, LengthCase{true, 64, 0}, LengthCase{true, 65, 1},
+                      LengthCase{true, 4096, 1}, LengthCase{false, 0, 1}, LengthCase{false, 1, -1},
+                      LengthCase{false, 8, -1}, LengthCase{false, 9, -1}, LengthCase{false, 64, -1},
+                      LengthCase{false, 65, 1}, LengthCase{false, 4096, 1}),
+    [](const auto& info) {
+      return std::string(info.param.input ? "input_" : "output_") + std::to_string(info.param.length);
+    });
 
 // --- reads that say something else than they hold ------------------------------------------------------
 
@@ -141,6 +148,10 @@ struct CountCase {
   std::size_t count;  // the count the read reports, or kUnchanged
   int result;
 };
+void PrintTo(const CountCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
 constexpr std::size_t kUnchanged = ~std::size_t{0};
 
 class ReadCountTest : public HostileBoardTest, public ::testing::WithParamInterface<CountCase> {};

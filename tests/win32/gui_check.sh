@@ -155,23 +155,24 @@ click_control $ID_WRITE
 # A board whose EEPROM is not blank is erased first and asks for a re-plug; the simulated one re-plugs
 # itself, so the box only needs its OK.
 ok_line=""
-i=0
-while [ "$i" -lt 120 ]; do
-  ok_line=$(box_with_text "Write to EEPROM OK!")
-  [ -n "$ok_line" ] && break
-  other=$(boxes | head -n 1)
-  if [ -n "$other" ]; then
-    note "box on the way: $(field "$other" 1,2)"
-    case "$other" in
-      *"Please re-plugin"*) shot box_replug; press_ok "$other" ;;
-      *) fail "unexpected box: $other"; shot box_unexpected; press_ok "$other" ;;
-    esac
-  fi
+deadline=$(($(date +%s) + 180))
+while [ "$(date +%s)" -lt "$deadline" ]; do
+  line=$(boxes | head -n 1)
+  case "$line" in
+    "") ;;
+    *"|Write to EEPROM OK!|"*) ok_line=$line; break ;;
+    *"|Please re-plugin"*)
+      note "box on the way: $(field "$line" 1,2)"
+      shot box_replug
+      press_ok "$line"
+      ;;
+    *) fail "unexpected box: $line"; shot box_unexpected; press_ok "$line" ;;
+  esac
   sleep 1
-  i=$((i + 1))
 done
 if [ -n "$ok_line" ]; then
-  expect_box "Write to EEPROM OK!" "$(field "$ok_line" 1)" box_ok
+  # The result box brings no caption of its own: it shows the executable's name without its extension.
+  expect_box "Write to EEPROM OK!" "$(basename "$PROGRAM" .exe)" box_ok
 else
   fail "no \"Write to EEPROM OK!\""
   shot simulate_timeout

@@ -66,6 +66,9 @@ INT_PTR Win32DialogHost::Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
       // Clicks only: the edit fields report their changes under their own IDs.
       if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      // Exit and Esc keep handling messages while the worker stops; the operator's clicks and keys must
+      // not start anything new on a dialog that is about to end.
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EnableWindow(dialog, FALSE);
       return dialog_.OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
     case WM_PAINT:
       if (!IsIconic(dialog)) return FALSE;  // the system paints the controls

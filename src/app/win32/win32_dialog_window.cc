@@ -32,6 +32,7 @@ void Win32DialogWindow::Attach(HWND dialog) {
 }
 
 void Win32DialogWindow::Detach() {
+  std::lock_guard<std::mutex> lock(postMutex_);
   HWND dialog = dialog_.exchange(nullptr, std::memory_order_acq_rel);
   if (dialog == nullptr) return;
   // Posted calls still in the queue own their closures; free them without running them.
@@ -115,10 +116,13 @@ void Win32DialogWindow::SendToWindowThread(const std::function<void()>& fn) {
 }
 
 void Win32DialogWindow::PostToWindowThread(std::function<void()> fn) {
-  HWND dialog = handle();
   auto owned = std::make_unique<std::function<void()>>(std::move(fn));
-  if (dialog != nullptr && PostMessageA(dialog, kPostedCall, 0, reinterpret_cast<LPARAM>(owned.get()))) {
-    owned.release();  // the message owns it now; HandleCall or Detach frees it
+  {
+    std::lock_guard<std::mutex> lock(postMutex_);
+    HWND dialog = handle();
+    if (dialog != nullptr && PostMessageA(dialog, kPostedCall, 0, reinterpret_cast<LPARAM>(owned.get()))) {
+      owned.release();  // the message owns it now; HandleCall or Detach frees it
+    }
   }
   { std::lock_guard<std::mutex> lock(wakeMutex_); }
   wake_.notify_all();

@@ -61,6 +61,9 @@ class Win32DialogWindow final : public DialogWindow {
   const DWORD threadId_;
   const std::string applicationName_;
   std::atomic<HWND> dialog_{nullptr};
+  // Orders posts against Detach, so no call is posted to a window whose queue has been drained. Sends
+  // cannot take it: they block until the window thread runs them.
+  std::mutex postMutex_;
   // Lets a thread other than the window's wait in PumpMessagesUntil: every post wakes it.
   std::mutex wakeMutex_;
   std::condition_variable wake_;

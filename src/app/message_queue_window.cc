@@ -4,7 +4,9 @@ namespace kt {
 
 namespace {
 
-std::string Flag(bool value) { return value ? "1" : "0"; }
+std::string Flag(bool value) {
+  return value ? "1" : "0";
+}
 
 template <typename Map, typename Value>
 Value Lookup(const Map& map, int id, Value fallback) {
@@ -16,7 +18,9 @@ Value Lookup(const Map& map, int id, Value fallback) {
 
 MessageQueueWindow::MessageQueueWindow() : windowThread_(std::this_thread::get_id()) {}
 
-MessageQueueWindow::~MessageQueueWindow() { Close(); }
+MessageQueueWindow::~MessageQueueWindow() {
+  Close();
+}
 
 void MessageQueueWindow::SetWindowTitle(const std::string& title) {
   {

@@ -26,7 +26,8 @@ HResult Programmer::ReadChipId(std::uint8_t* destination) {
   sequenceTag = AdvanceRegisterTag(sequenceTag);
   RunAccessSequence(hidLink, sequenceTag, kChipIdAccessSequence, scratch, [this] { return Detached(); });
   if (Detached()) return kEFail;
-  const bool read = TransferRegister(hidLink, &scratch, TransferDirection::kRead, kChipIdRegister, sequenceTag);
+  const bool read =
+      TransferRegister(hidLink, &scratch, TransferDirection::kRead, kChipIdRegister, sequenceTag);
   sequenceTag = AdvanceRegisterTag(sequenceTag);
   if (!read) return kEFail;
   *destination = scratch;

@@ -23,8 +23,8 @@ bool ImageLengthUsable(std::uint16_t length) {
 
 }  // namespace
 
-HResult Programmer::TransferHeaderBlock(std::uint16_t address, TransferDirection direction, std::uint8_t length,
-                                        std::uint8_t* data) {
+HResult Programmer::TransferHeaderBlock(std::uint16_t address, TransferDirection direction,
+                                        std::uint8_t length, std::uint8_t* data) {
   if (Stopping()) return kEFail;
   if (!TransferEepromBlock(hidLink, address, direction, length, data, sequenceTag)) return kEFail;
   sequenceTag = AdvanceBlockTag(sequenceTag);

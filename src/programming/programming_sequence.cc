@@ -24,7 +24,8 @@ HResult Programmer::RunWritePhase() {
   if (ReadChipId(&chipId) != kSOk) return FailJob(job_failure::kChipIdRead);
   if (chipId != kExpectedChipId) return FailJob(job_failure::kWrongChipId);
   if (ReadChipVersion(&chipVersion) != kSOk) return FailJob(job_failure::kChipVersionRead);
-  if ((chipVersion & kChipVersionMask) != kExpectedChipVersion) return FailJob(job_failure::kWrongChipVersion);
+  if ((chipVersion & kChipVersionMask) != kExpectedChipVersion)
+    return FailJob(job_failure::kWrongChipVersion);
   if (ClearHeader() != kSOk) return FailJob(job_failure::kHeaderClear);
   if (ReadHeader() != kSOk) return FailJob(job_failure::kClearedHeaderRead);
   const auto* header = image.readbackBuffer.data();
@@ -47,7 +48,8 @@ HResult Programmer::RunVerifyPhase() {
   const auto* readBack = image.readbackBuffer.data();
   const std::size_t length = std::min<std::size_t>(image.imageLength, kImageBufferSize);
   // The read-back brought the cleared header along, so only the body can match yet.
-  if (length > kHeaderLength && !std::equal(source + kHeaderLength, source + length, readBack + kHeaderLength)) {
+  if (length > kHeaderLength &&
+      !std::equal(source + kHeaderLength, source + length, readBack + kHeaderLength)) {
     return FailJob(job_failure::kBodyMismatch);
   }
   if (WriteHeader() != kSOk) return FailJob(job_failure::kHeaderWrite);

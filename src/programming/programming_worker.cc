@@ -92,7 +92,8 @@ void Programmer::WaitForWork() {
   wake_.wait(lock, [this] {
     return Stopping() || writeRequested.load(std::memory_order_acquire) != 0 ||
            readBackPending.load(std::memory_order_acquire) != 0 ||
-           verifyPending.load(std::memory_order_acquire) != 0 || jobFinished.load(std::memory_order_acquire) != 0;
+           verifyPending.load(std::memory_order_acquire) != 0 ||
+           jobFinished.load(std::memory_order_acquire) != 0;
   });
 }
 
@@ -129,7 +130,8 @@ bool Programmer::WaitForWorkerExit(std::uint32_t timeoutMs) {
   }
   if (workerDoneEvent) return workerDoneEvent->Wait(clock_, timeoutMs);
   std::unique_lock<std::mutex> lock(wakeMutex_);
-  return clock_.WaitFor(lock, wake_, timeoutMs, [this] { return workerExited.load(std::memory_order_acquire) != 0; });
+  return clock_.WaitFor(lock, wake_, timeoutMs,
+                        [this] { return workerExited.load(std::memory_order_acquire) != 0; });
 }
 
 void Programmer::SendToWindow(const std::function<void(DialogWindow&)>& call) {

@@ -31,13 +31,14 @@ TEST_F(ChipIdentificationTest, WalksTheTagsThroughBothRoutines) {
   std::vector<Request> sent = Sent();
   ASSERT_EQ(sent.size(), 8u);
   EXPECT_EQ(Tags(sent), (std::vector<std::uint8_t>{3, 4, 5, 6, 7, 8, 9, 10}));
-  for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(sent[i], (Request{'r', kChipIdAccessSequence[i], 0, sent[i].tag}));
+  for (std::size_t i = 0; i < 7; ++i)
+    EXPECT_EQ(sent[i], (Request{'r', kChipIdAccessSequence[i], 0, sent[i].tag}));
   EXPECT_EQ(sent[7].address, kChipIdRegister);
 
   job.board().ClearRequests();
   std::uint32_t version = 0xFFFFFFFF;
   ASSERT_EQ(job.p().ReadChipVersion(&version), kSOk);
-  EXPECT_EQ(version, kChipVersion);  // high byte from 0xB9, low from 0xB8, nothing above
+  EXPECT_EQ(version, kChipVersion);    // high byte from 0xB9, low from 0xB8, nothing above
   EXPECT_EQ(job.p().sequenceTag, 20);  // the low-byte read's tag, for the header clear to reuse
   sent = Sent();
   ASSERT_EQ(sent.size(), 9u);

@@ -16,7 +16,8 @@ TEST(HeadlessWindowTest, RecordsCallsInTheOrderTheWindowThreadSawThem) {
     window.SetProgressPos(ctl::kProgress, 50);
     window.EnableItem(ctl::kWriteEeprom, true);
   });
-  window.SendToWindowThread([&] { window.MessageBox("Fail to read EEPROM!!", "Read from EEPROM", MessageIcon::kError); });
+  window.SendToWindowThread(
+      [&] { window.MessageBox("Fail to read EEPROM!!", "Read from EEPROM", MessageIcon::kError); });
   EXPECT_NE(windowThread, std::this_thread::get_id());
   EXPECT_EQ(window.Calls(), (std::vector<std::string>{"progress|50", "enable|1002|1",
                                                       "box|Fail to read EEPROM!!|Read from EEPROM|error"}));

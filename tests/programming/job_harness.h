@@ -12,10 +12,10 @@
 #include "hid/report_protocol.h"
 #include "hid/sim/sim_board.h"
 #include "hid/sim/sim_options.h"
+#include "image/job_image.h"
 #include "programming/job_messages.h"
 #include "programming/programmer.h"
 #include "programming/tap_backend.h"
-#include "image/job_image.h"
 
 namespace kt::test {
 
@@ -98,7 +98,10 @@ class TestProgrammer final : public Programmer {
 class JobHarness {
  public:
   explicit JobHarness(const std::string& simOptions = "", std::uint32_t realWaitBoundMs = 20000)
-      : clock(realWaitBoundMs), sim(ParseOptions(simOptions), clock), tap(sim), programmer(std::make_unique<TestProgrammer>(tap, clock)) {
+      : clock(realWaitBoundMs),
+        sim(ParseOptions(simOptions), clock),
+        tap(sim),
+        programmer(std::make_unique<TestProgrammer>(tap, clock)) {
     programmer->AttachWindow(&window);
     programmer->sequenceTag = 240;  // as the dialog's initialisation leaves it
   }
@@ -114,12 +117,14 @@ class JobHarness {
     p().hidLink.deviceOpen = true;
     std::uint8_t value = 0;
     p().sequenceTag = AdvanceRegisterTag(p().sequenceTag);
-    if (!TransferRegister(p().hidLink, &value, TransferDirection::kRead, kWriteProtectRegister, p().sequenceTag)) {
+    if (!TransferRegister(p().hidLink, &value, TransferDirection::kRead, kWriteProtectRegister,
+                          p().sequenceTag)) {
       return false;
     }
     value = static_cast<std::uint8_t>(value & ~1u);
     p().sequenceTag = AdvanceRegisterTag(p().sequenceTag);
-    if (!TransferRegister(p().hidLink, &value, TransferDirection::kWrite, kWriteProtectRegister, p().sequenceTag)) {
+    if (!TransferRegister(p().hidLink, &value, TransferDirection::kWrite, kWriteProtectRegister,
+                          p().sequenceTag)) {
       return false;
     }
     p().image.readbackBuffer.fill(0);
@@ -190,10 +195,15 @@ class JobHarness {
   }
 };
 
-inline std::string ResultBox(int number) { return HeadlessWindow::BoxEntry(JobFailureText(number), "", MessageIcon::kNone); }
-inline std::string OkBox() { return HeadlessWindow::BoxEntry(job_text::kWriteOk, "", MessageIcon::kNone); }
+inline std::string ResultBox(int number) {
+  return HeadlessWindow::BoxEntry(JobFailureText(number), "", MessageIcon::kNone);
+}
+inline std::string OkBox() {
+  return HeadlessWindow::BoxEntry(job_text::kWriteOk, "", MessageIcon::kNone);
+}
 inline std::string BodyWriteFailedBox() {
-  return HeadlessWindow::BoxEntry(job_text::kBodyWriteFailed, job_text::kBodyWriteCaption, MessageIcon::kError);
+  return HeadlessWindow::BoxEntry(job_text::kBodyWriteFailed, job_text::kBodyWriteCaption,
+                                  MessageIcon::kError);
 }
 inline std::string ReadBackFailedBox() {
   return HeadlessWindow::BoxEntry(job_text::kReadBackFailed, job_text::kReadBackCaption, MessageIcon::kError);

@@ -10,7 +10,9 @@
 namespace kt::test {
 namespace {
 
-std::uint8_t NextBlockTag(std::uint8_t tag) { return tag < 252 ? static_cast<std::uint8_t>(tag + 1) : 1; }
+std::uint8_t NextBlockTag(std::uint8_t tag) {
+  return tag < 252 ? static_cast<std::uint8_t>(tag + 1) : 1;
+}
 
 // Every request of a whole job, in order, with the tag each must carry when the job starts at `tag`.
 std::vector<Request> ExpectedJob(std::uint8_t tag) {
@@ -92,8 +94,9 @@ TEST(ProgressTest, BodyRunsToFiftyAndReadBackToHundred) {
   EXPECT_EQ(progress[2051 + 39], "51");  // 328 bytes read
   EXPECT_EQ(progress[2051 + 2048], "100");
   EXPECT_EQ(progress.back(), "100");
-  EXPECT_TRUE(std::is_sorted(progress.begin() + 1, progress.end(),
-                             [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); }));
+  EXPECT_TRUE(
+      std::is_sorted(progress.begin() + 1, progress.end(),
+                     [](const std::string& a, const std::string& b) { return std::stoi(a) < std::stoi(b); }));
 }
 
 // What the board must hold after a failed job, byte by byte over the programmed range.
@@ -110,7 +113,9 @@ struct FaultCase {
   std::uint32_t failedBodyBlock = 0;  // for kTopDownFromFailure: the job request that got no answer
 };
 
-void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FaultMatrixTest : public testing::TestWithParam<FaultCase> {};
 
@@ -176,8 +181,8 @@ void SpoilHeaderBeforeFinalRead(JobHarness& job) {
 INSTANTIATE_TEST_SUITE_P(
     Numbers, FaultMatrixTest,
     testing::Values(
-        FaultCase{"ChipIdUnanswered", AtJobRequest("silent", job_request::kChipIdRead), job_failure::kChipIdRead,
-                  Header::kErased},
+        FaultCase{"ChipIdUnanswered", AtJobRequest("silent", job_request::kChipIdRead),
+                  job_failure::kChipIdRead, Header::kErased},
         FaultCase{"WrongChipId", "chip-id=5", job_failure::kWrongChipId, Header::kErased},
         FaultCase{"VersionHighUnanswered", AtJobRequest("silent", job_request::kVersionHighRead),
                   job_failure::kChipVersionRead, Header::kErased},
@@ -200,7 +205,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"FirstReadBackUnanswered", AtJobRequest("silent", job_request::kFirstReadBack),
                   job_failure::kReadBack, Header::kZero, Body::kImage},
         FaultCase{"BodyByteDiffers", "flip@9000:3", job_failure::kBodyMismatch, Header::kZero, Body::kImage},
-        FaultCase{"LastBodyByteDiffers", "flip@16399:7", job_failure::kBodyMismatch, Header::kZero, Body::kImage},
+        FaultCase{"LastBodyByteDiffers", "flip@16399:7", job_failure::kBodyMismatch, Header::kZero,
+                  Body::kImage},
         FaultCase{"HeaderTailUnanswered", AtJobRequest("silent", job_request::kTailWrite),
                   job_failure::kHeaderWrite, Header::kHeadZero, Body::kImage},
         FaultCase{"HeaderTailReadUnanswered", AtJobRequest("silent", job_request::kTailRead),
@@ -209,8 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
                   job_failure::kHeaderWrite, Header::kNotChecked, Body::kImage},
         FaultCase{"HeaderHeadReadUnanswered", AtJobRequest("silent", job_request::kHeadRead),
                   job_failure::kHeaderWrite, Header::kImage, Body::kImage},
-        FaultCase{"HeaderChangedAfterWrite", "", job_failure::kHeaderMismatch, Header::kNotChecked, Body::kImage,
-                  SpoilHeaderBeforeFinalRead},
+        FaultCase{"HeaderChangedAfterWrite", "", job_failure::kHeaderMismatch, Header::kNotChecked,
+                  Body::kImage, SpoilHeaderBeforeFinalRead},
         FaultCase{"FinalHeaderReadUnanswered", AtJobRequest("silent", job_request::kFinalHeaderRead),
                   job_failure::kFinalHeaderRead, Header::kImage, Body::kImage}),
     [](const testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
@@ -218,8 +224,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(HeaderTest, TailThatDoesNotReadBackStopsBeforeTheHead) {
   JobHarness job("blank");
   // The tail lands, then changes before it is read back.
-  job.tap.At(job_request::kTailRead,
-             [&job] { job.board().SetEeprom(std::vector<std::uint8_t>{static_cast<std::uint8_t>(~job.p().image.imageBuffer[6])}, 6); });
+  job.tap.At(job_request::kTailRead, [&job] {
+    job.board().SetEeprom(std::vector<std::uint8_t>{static_cast<std::uint8_t>(~job.p().image.imageBuffer[6])},
+                          6);
+  });
   ASSERT_TRUE(job.RunJob());
   EXPECT_EQ(job.window.Boxes(), std::vector<std::string>{ResultBox(job_failure::kHeaderWrite)});
   const std::vector<Request> requests = Decode(job.board().requests());

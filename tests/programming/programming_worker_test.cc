@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ TEST(WorkerTest, ExitWithNoJobEndsTheIdleWorker) {
   EXPECT_EQ(job.p().jobsFinished, 0);
   EXPECT_TRUE(job.window.Boxes().empty());
   EXPECT_LT(job.clock.NowMicros(), 6000u * 1000);  // ended by the worker, not by the bound
-  job.Exit();  // a second stop finds nothing to do
+  job.Exit();                                      // a second stop finds nothing to do
 }
 
 TEST(WorkerTest, ExitWithoutDoneEventWatchesWorkerExited) {
@@ -50,7 +51,9 @@ struct ExitCase {
   bool headCleared;  // header bytes 0..4; else they still hold the image's
 };
 
-void PrintTo(const ExitCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ExitCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ExitDuringJobTest : public testing::TestWithParam<ExitCase> {};
 
@@ -69,7 +72,8 @@ TEST_P(ExitDuringJobTest, StopsAtTheNextCheckAndFinishesTheJob) {
   EXPECT_FALSE(job.p().hidLink.deviceOpen);
   EXPECT_EQ(job.p().workerExited.load(), 1);
   const std::vector<std::uint8_t> eeprom = job.board().Eeprom();
-  const bool headZero = std::all_of(eeprom.begin(), eeprom.begin() + 5, [](std::uint8_t b) { return b == 0; });
+  const bool headZero =
+      std::all_of(eeprom.begin(), eeprom.begin() + 5, [](std::uint8_t b) { return b == 0; });
   EXPECT_EQ(headZero, c.headCleared);
   // Nothing goes out after the check that failed.
   const std::vector<Request> sent = Decode(job.board().requests());
@@ -83,14 +87,21 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // Identification does not look at the stop; the header clear does.
         ExitCase{"Identifying", 1, {ResultBox(job_failure::kHeaderClear)}, false},
-        ExitCase{"CheckingClearedHeader", job_request::kHeaderRead,
-                 {BodyWriteFailedBox(), ResultBox(job_failure::kBodyWrite)}, true},
-        ExitCase{"WritingBody", job_request::kFirstBodyWrite + 500,
-                 {BodyWriteFailedBox(), ResultBox(job_failure::kBodyWrite)}, true},
-        ExitCase{"ReadingBack", job_request::kFirstReadBack + 100,
-                 {ReadBackFailedBox(), ResultBox(job_failure::kReadBack)}, true},
+        ExitCase{"CheckingClearedHeader",
+                 job_request::kHeaderRead,
+                 {BodyWriteFailedBox(), ResultBox(job_failure::kBodyWrite)},
+                 true},
+        ExitCase{"WritingBody",
+                 job_request::kFirstBodyWrite + 500,
+                 {BodyWriteFailedBox(), ResultBox(job_failure::kBodyWrite)},
+                 true},
+        ExitCase{"ReadingBack",
+                 job_request::kFirstReadBack + 100,
+                 {ReadBackFailedBox(), ResultBox(job_failure::kReadBack)},
+                 true},
         ExitCase{"WritingHeader", job_request::kTailWrite, {ResultBox(job_failure::kHeaderWrite)}, true},
-        ExitCase{"ReadingHeaderHead", job_request::kHeadRead, {ResultBox(job_failure::kFinalHeaderRead)}, false},
+        ExitCase{
+            "ReadingHeaderHead", job_request::kHeadRead, {ResultBox(job_failure::kFinalHeaderRead)}, false},
         ExitCase{"FinalHeaderRead", job_request::kFinalHeaderRead, {OkBox()}, false}),
     [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
@@ -111,22 +122,31 @@ TEST(WorkerTest, WorkerWaitingToShowABoxFinishesWhileExitWaits) {
   EXPECT_LT(job.clock.NowMicros(), 6000u * 1000);
 }
 
-class StuckWorkerTest : public testing::TestWithParam<bool> {};
+struct StuckCase {
+  const char* name;
+  std::uint32_t stuckAt;  // the job request the worker is stuck in
+  bool withDoneEvent;
+};
+
+void PrintTo(const StuckCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class StuckWorkerTest : public testing::TestWithParam<StuckCase> {};
 
 // A worker that does not come back within the bound (here: stuck inside a write until Exit has given up
-// on it) is cut off from the window and still joined before Exit returns.
+// on it) is cut off from the window, sends nothing more, and is still joined before Exit returns.
 TEST_P(StuckWorkerTest, IsDetachedFromTheWindowAfterTheBoundAndJoined) {
-  const bool withDoneEvent = GetParam();
+  const StuckCase& c = GetParam();
   JobHarness job("", /*realWaitBoundMs=*/50);
   ASSERT_TRUE(job.Prepare());
-  const std::uint32_t stuckAt = job_request::kFirstBodyWrite + 10;
-  job.tap.At(stuckAt, [&job] {
+  job.tap.At(c.stuckAt, [&job] {
     job.PostExit();
     // The second pump is the one after the bound, with the worker already detached.
     job.window.WaitForCall("pump|6000", 2);
   });
   job.StartWorker();
-  if (!withDoneEvent) job.p().workerDoneEvent.reset();
+  if (!c.withDoneEvent) job.p().workerDoneEvent.reset();
   job.RequestJob();
   ASSERT_TRUE(job.WaitForExitDone());
 
@@ -135,10 +155,16 @@ TEST_P(StuckWorkerTest, IsDetachedFromTheWindowAfterTheBoundAndJoined) {
   EXPECT_FALSE(job.p().hidLink.deviceOpen);
   EXPECT_TRUE(job.window.Boxes().empty());
   EXPECT_FALSE(Recorded(job.window, "enable|1002|1"));
-  EXPECT_EQ(Decode(job.board().requests()).size(), stuckAt);
+  EXPECT_EQ(Decode(job.board().requests()).size(), c.stuckAt);
 }
 
-INSTANTIATE_TEST_SUITE_P(DoneEvent, StuckWorkerTest, testing::Bool());
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StuckWorkerTest,
+    testing::Values(StuckCase{"InBody", job_request::kFirstBodyWrite + 10, true},
+                    StuckCase{"InBodyWithoutDoneEvent", job_request::kFirstBodyWrite + 10, false},
+                    // Identification would otherwise go on for all its reads.
+                    StuckCase{"InIdentification", 3, true}),
+    [](const testing::TestParamInfo<StuckCase>& info) { return std::string(info.param.name); });
 
 TEST(WorkerTest, DestroyingTheProgrammerDuringAJobStopsTheWorkerFirst) {
   JobHarness job;
@@ -156,6 +182,23 @@ TEST(WorkerTest, DestroyingTheProgrammerDuringAJobStopsTheWorkerFirst) {
   EXPECT_EQ(job.window.Boxes(),
             (std::vector<std::string>{BodyWriteFailedBox(), ResultBox(job_failure::kBodyWrite)}));
   EXPECT_TRUE(Recorded(job.window, "enable|1002|1"));
+}
+
+// Many jobs on one worker, one after the other, as on a production line (KT_SOAK_JOBS, default 3).
+TEST(WorkerSoakTest, JobAfterJobOnOneWorker) {
+  const char* env = std::getenv("KT_SOAK_JOBS");
+  const std::size_t jobs = env ? std::strtoul(env, nullptr, 10) : 3;
+  JobHarness job;
+  job.StartWorker();
+  for (std::size_t n = 1; n <= jobs; ++n) {
+    ASSERT_TRUE(job.Prepare()) << "job " << n;
+    job.window.ClearCalls();
+    job.RequestJob();
+    ASSERT_TRUE(job.WaitForJobEnd()) << "job " << n;
+    ASSERT_EQ(job.window.Boxes(), std::vector<std::string>{OkBox()}) << "job " << n;
+  }
+  job.Exit();
+  EXPECT_EQ(job.p().jobsFinished, static_cast<int>(jobs));
 }
 
 }  // namespace

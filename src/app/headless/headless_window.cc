@@ -74,6 +74,11 @@ std::vector<std::string> HeadlessWindow::Calls() const {
   return calls_;
 }
 
+void HeadlessWindow::ClearCalls() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  calls_.clear();
+}
+
 std::vector<std::string> HeadlessWindow::Boxes() const {
   std::vector<std::string> boxes;
   for (const std::string& call : Calls()) {
@@ -82,9 +87,10 @@ std::vector<std::string> HeadlessWindow::Boxes() const {
   return boxes;
 }
 
-bool HeadlessWindow::WaitForCall(const std::string& entry, std::size_t occurrence) {
+bool HeadlessWindow::WaitForCall(const std::string& entry, std::size_t occurrence,
+                                 std::chrono::milliseconds bound) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return changed_.wait_for(lock, kSafetyBound, [&] {
+  return changed_.wait_for(lock, bound, [&] {
     return static_cast<std::size_t>(std::count(calls_.begin(), calls_.end(), entry)) >= occurrence;
   });
 }

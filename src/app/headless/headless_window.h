@@ -38,10 +38,13 @@ class HeadlessWindow final : public MessageQueueWindow {
   void Run(const std::function<void()>& fn) { SendToWindowThread(fn); }
 
   std::vector<std::string> Calls() const;
+  // Forgets the calls recorded so far (a long run would otherwise keep every progress step).
+  void ClearCalls();
   // Only the "box|..." entries.
   std::vector<std::string> Boxes() const;
-  // Waits until `entry` has been recorded `occurrence` times. False after the safety bound.
-  bool WaitForCall(const std::string& entry, std::size_t occurrence = 1);
+  // Waits until `entry` has been recorded `occurrence` times. False after `bound` (real time).
+  bool WaitForCall(const std::string& entry, std::size_t occurrence = 1,
+                   std::chrono::milliseconds bound = kSafetyBound);
 
   // Runs `callback` the first time `entry` is recorded, right after recording it, on the thread that
   // made the call (the window thread, except for a pump from elsewhere); for a box: before it is answered.

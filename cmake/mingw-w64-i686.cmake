@@ -10,5 +10,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # One self-contained .exe: no libstdc++/libgcc/winpthread DLLs to ship beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-# No emulator: this machine's kernel cannot run 32-bit code, so the 32-bit build is built and checked
+# No emulator: this machine's kernel cannot run 32-bit code, so the 32-bit programs are built and checked
 # (PE32, i386) but its tests run from the x86-64 build under 64-bit Wine (mingw-w64-x86_64.cmake).

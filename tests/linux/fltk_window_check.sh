@@ -12,6 +12,10 @@ for tool in Xvfb xdotool import; do
   command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
 done
 
+# Under the ASan build: memory that fontconfig keeps for the whole run is not ours to free.
+LSAN_OPTIONS="suppressions=$(dirname "$0")/fltk_lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
+export LSAN_OPTIONS
+
 title='KT7310 Write EEPROM (MP) Developer v2.0.0 16k16b'
 title_re='^KT7310 Write EEPROM \(MP\) Developer v2\.0\.0 16k16b$'
 app_name=$(basename "$prog")

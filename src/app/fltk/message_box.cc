@@ -78,7 +78,9 @@ void ShowMessageBox(Fl_Window* owner, const std::string& text, const std::string
   // Esc and the close button answer the box as OK does: it has no other answer.
   box.callback([](Fl_Widget* w, void*) { w->hide(); });
   if (owner != nullptr && owner->shown()) {
-    box.position(owner->x() + (owner->w() - w) / 2, owner->y() + (owner->h() - h) / 2);
+    // Centred on the dialog, but never off the screen's top-left corner.
+    box.position(std::max(0, owner->x() + (owner->w() - w) / 2),
+                 std::max(0, owner->y() + (owner->h() - h) / 2));
   }
   box.show();
   ok.take_focus();

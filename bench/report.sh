@@ -1,0 +1,143 @@
+#!/bin/sh
+# The benchmark report: each figure beside the floor or reference it is judged against, both measured on
+# the same clock in the same run. Prints `name value unit` lines, then a short summary.
+# Needs GNU time (/usr/bin/time), bash, setsid, Xvfb and xdotool. Usage: report.sh BUILD_DIR
+set -u
+dir="${1:?usage: report.sh BUILD_DIR}"
+here=$(dirname "$0")
+jobBench="$dir/bench/job_bench"
+cli="$dir/src/app/cli/kt7310-eeprom"
+gui="$dir/src/app/fltk/KT701xWriteEepromMP"
+gnuTime=/usr/bin/time
+idleSeconds=10
+startupRuns=20
+windowRuns=5
+cliRuns=5
+
+for f in "$jobBench" "$cli" "$gui" "$gnuTime"; do
+  [ -x "$f" ] || { echo "report.sh: $f is missing or not executable" >&2; exit 1; }
+done
+for f in bash setsid Xvfb xdotool; do
+  command -v "$f" >/dev/null || { echo "report.sh: $f is not installed" >&2; exit 1; }
+done
+
+work=$(mktemp -d)
+child=""
+cleanup() {
+  # Each step has a process group of its own: this ends the step and whatever it started.
+  if [ -n "$child" ]; then
+    kill -TERM "-$child" 2>/dev/null || kill -TERM "$child" 2>/dev/null
+    wait "$child" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+status=0
+failed() {
+  echo "FAILED: $*"
+  status=1
+}
+
+# Every step runs in the background in a session of its own and is waited for, so that a signal reaches the
+# trap at once and the trap can end the step's whole process group. A background child of a shell without
+# job control leads no group, so setsid does not fork and $! is the group's ID.
+run() {
+  setsid "$@" </dev/null &
+  child=$!
+  wait "$child"
+  rc=$?
+  child=""
+  return "$rc"
+}
+
+figure() {
+  echo "$1 $2 $3"
+  echo "$1 $2" >>"$work/figures"
+}
+
+value() { awk -v n="$1" '$1 == n { print $2; exit }' "$work/figures"; }
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f\n", a / b; else print "nan" }'; }
+
+# One run under GNU time: elapsed ms, user+sys ms and peak resident set in kB into $work/result, or an empty
+# file when the command fails.
+gnu_time() {
+  : >"$work/result"
+  if run "$gnuTime" -f '%e %U %S %M' -o "$work/time" "$@" >"$work/out" 2>&1; then
+    awk '{ printf "%.0f %.0f %d\n", $1 * 1000, ($2 + $3) * 1000, $4 }' "$work/time" >"$work/result"
+  else
+    tail -n 5 "$work/out" | sed 's/^/  /' >&2
+  fi
+}
+
+echo "== whole job against the simulated board, real clock (job_bench $idleSeconds)"
+if run "$jobBench" "$idleSeconds" >"$work/job"; then :; else failed "job_bench"; fi
+awk '/FAILED/ { print; next }
+  { unit = $1 ~ /_ratio$/ ? "x" : $1 ~ /_ms$/ ? "ms" : $1 ~ /_seconds$/ ? "s" : "" ; print $1, $2, unit }' \
+  "$work/job" | while read -r name v unit; do
+  case "$name" in *FAILED*) echo "$name $v $unit" ;; *) figure "$name" "$v" "$unit" ;; esac
+done
+
+echo "== command line: CPU and peak memory per job (GNU time)"
+: >"$work/cpu"
+rss=0
+i=0
+while [ "$i" -lt "$cliRuns" ]; do
+  gnu_time "$cli" write --simulate=virtual-time --yes
+  set -- $(cat "$work/result")
+  if [ $# -ne 3 ]; then failed "kt7310-eeprom write --simulate=virtual-time --yes"; break; fi
+  echo "$2" >>"$work/cpu"
+  [ "$3" -gt "$rss" ] && rss=$3
+  i=$((i + 1))
+done
+if [ "$i" = "$cliRuns" ]; then
+  figure cli_job_virtual_time_cpu_ms "$(sh "$here/median.sh" <"$work/cpu")" ms
+  figure cli_job_virtual_time_runs "$cliRuns" runs
+  figure cli_job_virtual_time_max_rss_kb "$rss" kB
+fi
+gnu_time "$cli" --version
+set -- $(cat "$work/result")
+if [ $# -eq 3 ]; then figure cli_version_max_rss_kb "$3" kB; else failed "kt7310-eeprom --version"; fi
+gnu_time "$cli" write --simulate --yes
+set -- $(cat "$work/result")
+if [ $# -eq 3 ]; then
+  figure cli_job_real_time_ms "$1" ms
+  figure cli_job_real_time_cpu_ms "$2" ms
+  figure cli_job_real_time_max_rss_kb "$3" kB
+else
+  failed "kt7310-eeprom write --simulate --yes"
+fi
+
+echo "== start-up of the command line, median of $startupRuns runs against /bin/true run the same way"
+if run bash "$here/startup.sh" "$startupRuns" "$cli" --version >"$work/version" &&
+  run bash "$here/startup.sh" "$startupRuns" /bin/true >"$work/true"; then
+  version=$(cat "$work/version")
+  floor=$(cat "$work/true")
+  figure cli_version_start_ms "$version" ms
+  figure true_start_ms "$floor" ms
+  figure cli_version_start_ratio "$(ratio "$version" "$floor")" x
+  figure cli_start_runs "$startupRuns" runs
+else
+  failed "start-up of kt7310-eeprom --version"
+fi
+
+echo "== the window under Xvfb: start-up to mapped and viewable, then $idleSeconds s idle"
+if run bash "$here/window.sh" "$gui" "$windowRuns" "$idleSeconds" >"$work/window"; then :; else
+  failed "KT701xWriteEepromMP under Xvfb"
+fi
+while read -r name v unit; do figure "$name" "$v" "$unit"; done <"$work/window"
+
+echo "== summary"
+f() { value "$1"; }
+cat <<SUMMARY
+Whole job, zero latency: $(f job_latency0_ms) ms, $(f job_latency0_ratio) x its floor of $(f job_latency0_floor_ms) ms of pauses.
+Whole job, latency=1: $(f job_latency1_ms) ms, $(f job_latency1_ratio) x its floor of $(f job_latency1_floor_ms) ms.
+CPU per job: $(f job_latency0_cpu_ms) ms in job_bench; $(f cli_job_virtual_time_cpu_ms) ms for the command line in virtual time, $(f cli_job_real_time_cpu_ms) ms in real time ($(f cli_job_real_time_ms) ms with erase and re-plug).
+CPU while idle over $idleSeconds s: $(f idle_cpu_ms) ms for the worker alone, $(f window_idle_cpu_ms) ms for the window program (tick: 10 ms).
+Peak memory: $(f cli_job_virtual_time_max_rss_kb) kB per virtual-time job, $(f cli_job_real_time_max_rss_kb) kB in real time, against $(f cli_version_max_rss_kb) kB for --version; window $(f window_max_rss_kb) kB.
+Start-up: --version $(f cli_version_start_ms) ms, $(f cli_version_start_ratio) x /bin/true ($(f true_start_ms) ms); window to viewable $(f window_start_ms) ms (median of $windowRuns).
+SUMMARY
+[ "$status" = 0 ] || echo "Some figures are missing: see FAILED above."
+exit "$status"

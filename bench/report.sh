@@ -1,7 +1,7 @@
 #!/bin/sh
 # The benchmark report: each figure beside the floor or reference it is judged against, both measured on
 # the same clock in the same run. Prints `name value unit` lines, then a short summary.
-# Needs GNU time (/usr/bin/time), bash, setsid, Xvfb and xdotool. Usage: report.sh BUILD_DIR
+# Needs GNU time (/usr/bin/time), bash, setsid, Xvfb, xdotool and xmessage. Usage: report.sh BUILD_DIR
 set -u
 dir="${1:?usage: report.sh BUILD_DIR}"
 here=$(dirname "$0")
@@ -17,7 +17,7 @@ cliRuns=5
 for f in "$jobBench" "$cli" "$gui" "$gnuTime"; do
   [ -x "$f" ] || { echo "report.sh: $f is missing or not executable" >&2; exit 1; }
 done
-for f in bash setsid Xvfb xdotool; do
+for f in bash setsid Xvfb xdotool xmessage; do
   command -v "$f" >/dev/null || { echo "report.sh: $f is not installed" >&2; exit 1; }
 done
 
@@ -137,7 +137,7 @@ Whole job, latency=1: $(f job_latency1_ms) ms, $(f job_latency1_ratio) x its flo
 CPU per job: $(f job_latency0_cpu_ms) ms in job_bench; $(f cli_job_virtual_time_cpu_ms) ms for the command line in virtual time, $(f cli_job_real_time_cpu_ms) ms in real time ($(f cli_job_real_time_ms) ms with erase and re-plug).
 CPU while idle over $idleSeconds s: $(f idle_cpu_ms) ms for the worker alone, $(f window_idle_cpu_ms) ms for the window program (tick: 10 ms).
 Peak memory: $(f cli_job_virtual_time_max_rss_kb) kB per virtual-time job, $(f cli_job_real_time_max_rss_kb) kB in real time, against $(f cli_version_max_rss_kb) kB for --version; window $(f window_max_rss_kb) kB.
-Start-up: --version $(f cli_version_start_ms) ms, $(f cli_version_start_ratio) x /bin/true ($(f true_start_ms) ms); window to viewable $(f window_start_ms) ms (median of $windowRuns).
+Start-up: --version $(f cli_version_start_ms) ms, $(f cli_version_start_ratio) x /bin/true ($(f true_start_ms) ms); window to viewable $(f window_start_ms) ms, $(f window_start_ratio) x xmessage ($(f xmessage_start_ms) ms), medians of $windowRuns.
 SUMMARY
 [ "$status" = 0 ] || echo "Some figures are missing: see FAILED above."
 exit "$status"

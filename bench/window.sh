@@ -42,15 +42,17 @@ read -r -t "$visibleBoundSeconds" display <"$work/display" || true
 [ -n "${display:-}" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
 export DISPLAY=":$display"
 
-visible() { xdotool search --onlyvisible --name "$titlePattern" >/dev/null 2>&1; }
+# The window being waited for: the program's, or the reference's.
+pattern="$titlePattern"
+visible() { xdotool search --onlyvisible --name "$pattern" >/dev/null 2>&1; }
 
 # Polls for the window with a short pause: nothing in X tells an outside process that another client's
 # window became viewable without a client of its own, and xdotool's own --sync polls in much coarser steps.
 wait_until_visible() {
   local deadline=$((${EPOCHREALTIME/./} + visibleBoundSeconds * 1000000))
   until visible; do
-    kill -0 "$app" 2>/dev/null || fail "$program exited before its window showed"
-    [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || fail "no window titled $titlePattern after ${visibleBoundSeconds} s"
+    kill -0 "$app" 2>/dev/null || fail "the program of window $pattern exited before its window showed"
+    [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || fail "no window titled $pattern after ${visibleBoundSeconds} s"
     sleep 0.002
   done
 }
@@ -69,7 +71,7 @@ stop_app() {
 }
 
 start_app() {
-  "$program" --simulate >"$work/app.log" 2>&1 &
+  "$@" >"$work/app.log" 2>&1 &
   app=$!
 }
 
@@ -82,19 +84,37 @@ cpu_ticks() {
   echo $((fields[11] + fields[12]))
 }
 
-times=()
-for ((i = 0; i < runs; i++)); do
-  start=$EPOCHREALTIME
-  start_app
-  wait_until_visible
-  end=$EPOCHREALTIME
-  times+=($((${end/./} - ${start/./})))
-  stop_app
-done
-echo "window_start_ms $(printf '%s\n' "${times[@]}" | sh "$(dirname "$0")/median.sh" 1000) ms"
+# Median ms from the start of COMMAND until a window titled PATTERN is viewable, over RUNS runs, into
+# $median (not printed: a command substitution would run it in a subshell that the trap does not clean up).
+# Usage: median_start PATTERN COMMAND [ARG...]
+median_start() {
+  pattern="$1"
+  shift
+  local times=() i start end
+  for ((i = 0; i < runs; i++)); do
+    start=$EPOCHREALTIME
+    start_app "$@"
+    wait_until_visible
+    end=$EPOCHREALTIME
+    times+=($((${end/./} - ${start/./})))
+    stop_app
+  done
+  median=$(printf '%s\n' "${times[@]}" | sh "$(dirname "$0")/median.sh" 1000)
+}
+
+# The reference: a plain X client with one small window, started and waited for the same way.
+referenceTitle=kt-bench-reference-window
+median_start "^$referenceTitle\$" xmessage -title "$referenceTitle" -center OK
+reference=$median
+median_start "$titlePattern" "$program" --simulate
+window=$median
+echo "window_start_ms $window ms"
+echo "xmessage_start_ms $reference ms"
+echo "window_start_ratio $(awk -v a="$window" -v b="$reference" 'BEGIN { printf "%.3f", a / b }') x"
 echo "window_start_runs $runs runs"
 
-start_app
+pattern="$titlePattern"
+start_app "$program" --simulate
 wait_until_visible
 ticksPerSecond=$(getconf CLK_TCK)
 before=$(cpu_ticks "$app")

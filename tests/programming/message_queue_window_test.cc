@@ -67,23 +67,5 @@ TEST(MessageQueueWindowTest, MessageLoopRunsCallsUntilEndDialog) {
   EXPECT_EQ(window.DialogResult(), kIdOk);
 }
 
-TEST(MessageQueueWindowTest, KeepsTheStateOfEachControl) {
-  QueueWindow window;
-  EXPECT_TRUE(window.IsEnabled(ctl::kWriteEeprom));  // untouched controls are enabled and shown
-  EXPECT_TRUE(window.IsShown(ctl::kBrowse));
-  window.EnableItem(ctl::kWriteEeprom, false);
-  window.ShowItem(ctl::kBrowse, false);
-  window.SetItemText(ctl::kVendorId, "3B7D");
-  window.SetCheck(ctl::kEepromWp, true);
-  window.SetProgressRange(ctl::kProgress, 0, 100);
-  EXPECT_FALSE(window.IsEnabled(ctl::kWriteEeprom));
-  EXPECT_FALSE(window.IsShown(ctl::kBrowse));
-  EXPECT_EQ(window.GetItemText(ctl::kVendorId), "3B7D");
-  EXPECT_EQ(window.GetItemText(ctl::kProductId), "");
-  EXPECT_TRUE(window.IsChecked(ctl::kEepromWp));
-  EXPECT_FALSE(window.IsChecked(ctl::kUseEvbIds));
-  EXPECT_EQ(window.ProgressRange(ctl::kProgress), std::make_pair(0, 100));
-}
-
 }  // namespace
 }  // namespace kt

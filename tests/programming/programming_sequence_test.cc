@@ -237,15 +237,6 @@ TEST(HeaderTest, TailThatDoesNotReadBackStopsBeforeTheHead) {
   for (int i = 0; i < 5; ++i) EXPECT_EQ(eeprom[i], 0) << i;
 }
 
-TEST(HeaderTest, WrongChipIdWritesNothing) {
-  JobHarness job("chip-id=6");
-  ASSERT_TRUE(job.RunJob());
-  EXPECT_EQ(job.p().chipId, 6);
-  const std::vector<Request> requests = Decode(job.board().requests());
-  EXPECT_EQ(requests.size(), job_request::kChipIdRead);
-  EXPECT_TRUE(std::none_of(requests.begin(), requests.end(), [](const Request& r) { return r.kind == 'W'; }));
-}
-
 TEST(VersionCheckTest, IgnoresOnlyTheLowFourBits) {
   JobHarness low("chip-version=0x738F");
   ASSERT_TRUE(low.RunJob());
@@ -255,21 +246,6 @@ TEST(VersionCheckTest, IgnoresOnlyTheLowFourBits) {
   JobHarness high("chip-version=0x7280");
   ASSERT_TRUE(high.RunJob());
   EXPECT_EQ(high.window.Boxes(), std::vector<std::string>{ResultBox(job_failure::kWrongChipVersion)});
-}
-
-TEST(SecondJobTest, RunsOnlyOnANewRequestAndContinuesTheTag) {
-  JobHarness job;
-  ASSERT_TRUE(job.Prepare());
-  job.StartWorker();
-  job.RequestJob();
-  ASSERT_TRUE(job.WaitForJobEnd(1));
-  // The dialog thread may touch the job again once the button is back.
-  ASSERT_TRUE(job.Prepare());
-  job.RequestJob();
-  ASSERT_TRUE(job.WaitForJobEnd(2));
-  job.Exit();
-  EXPECT_EQ(job.window.Boxes(), (std::vector<std::string>{OkBox(), OkBox()}));
-  EXPECT_EQ(job.p().jobsFinished, 2);
 }
 
 }  // namespace

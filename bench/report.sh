@@ -130,14 +130,18 @@ fi
 while read -r name v unit; do figure "$name" "$v" "$unit"; done <"$work/window"
 
 echo "== summary"
-f() { value "$1"; }
+f() { v=$(value "$1"); echo "${v:-?}"; }
 cat <<SUMMARY
-Whole job, zero latency: $(f job_latency0_ms) ms, $(f job_latency0_ratio) x its floor of $(f job_latency0_floor_ms) ms of pauses.
-Whole job, latency=1: $(f job_latency1_ms) ms, $(f job_latency1_ratio) x its floor of $(f job_latency1_floor_ms) ms.
-CPU per job: $(f job_latency0_cpu_ms) ms in job_bench; $(f cli_job_virtual_time_cpu_ms) ms for the command line in virtual time, $(f cli_job_real_time_cpu_ms) ms in real time ($(f cli_job_real_time_ms) ms with erase and re-plug).
-CPU while idle over $idleSeconds s: $(f idle_cpu_ms) ms for the worker alone, $(f window_idle_cpu_ms) ms for the window program (tick: 10 ms).
-Peak memory: $(f cli_job_virtual_time_max_rss_kb) kB per virtual-time job, $(f cli_job_real_time_max_rss_kb) kB in real time, against $(f cli_version_max_rss_kb) kB for --version; window $(f window_max_rss_kb) kB.
-Start-up: --version $(f cli_version_start_ms) ms, $(f cli_version_start_ratio) x /bin/true ($(f true_start_ms) ms); window to viewable $(f window_start_ms) ms, $(f window_start_ratio) x xmessage ($(f xmessage_start_ms) ms), medians of $windowRuns.
+Whole job, zero latency: $(f job_latency0_ms) ms, $(f job_latency0_ratio) x its floor
+  ($(f job_latency0_floor_ms) ms of pauses slept on the same clock).
+Whole job, latency=1: $(f job_latency1_ms) ms, $(f job_latency1_ratio) x its floor ($(f job_latency1_floor_ms) ms).
+CPU per job: $(f job_latency0_cpu_ms) ms in job_bench (zero latency); command line $(f cli_job_virtual_time_cpu_ms) ms
+  in virtual time, $(f cli_job_real_time_cpu_ms) ms in real time ($(f cli_job_real_time_ms) ms, erase and re-plug included).
+CPU idle over $idleSeconds s: worker alone $(f idle_cpu_ms) ms; window program $(f window_idle_cpu_ms) ms (10 ms ticks).
+Peak memory: $(f cli_job_virtual_time_max_rss_kb) kB per virtual-time job, $(f cli_job_real_time_max_rss_kb) kB in real time,
+  $(f cli_version_max_rss_kb) kB for --version; window $(f window_max_rss_kb) kB.
+Start-up: --version $(f cli_version_start_ms) ms, $(f cli_version_start_ratio) x /bin/true ($(f true_start_ms) ms), medians of $startupRuns;
+  window to viewable $(f window_start_ms) ms, $(f window_start_ratio) x xmessage ($(f xmessage_start_ms) ms), medians of $windowRuns.
 SUMMARY
 [ "$status" = 0 ] || echo "Some figures are missing: see FAILED above."
 exit "$status"

@@ -52,7 +52,8 @@ wait_until_visible() {
   local deadline=$((${EPOCHREALTIME/./} + visibleBoundSeconds * 1000000))
   until visible; do
     kill -0 "$app" 2>/dev/null || fail "the program of window $pattern exited before its window showed"
-    [ "${EPOCHREALTIME/./}" -lt "$deadline" ] || fail "no window titled $pattern after ${visibleBoundSeconds} s"
+    [ "${EPOCHREALTIME/./}" -lt "$deadline" ] ||
+      fail "no window titled $pattern after ${visibleBoundSeconds} s"
     sleep 0.002
   done
 }

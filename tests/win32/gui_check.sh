@@ -22,6 +22,9 @@ rm -f "$OUT"/*.png
 # single-instance rule looks at every window of the prefix). Made once, kept in the build dir.
 WINEPREFIX=${KT_GUI_WINEPREFIX:-$(dirname "$OUT")/wine-gui-prefix}
 export WINEPREFIX
+# A new prefix would otherwise offer to download .NET and HTML engines in boxes of its own.
+WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+export WINEDLLOVERRIDES
 
 failures=0
 pids=""

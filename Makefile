@@ -53,7 +53,7 @@ test-windows: build-windows
 bench: deps
 	$(CMAKE) --preset bench $(CONFIGURE_FLAGS)
 	$(CMAKE) --build --preset bench -j $(JOBS)
-	sh bench/run.sh build/bench
+	sh bench/report.sh build/bench
 
 soak: build
 	KT_SOAK_JOBS=20000 ./build/default/tests/robustness/robustness_tests --gtest_filter='*Soak*'

@@ -72,8 +72,8 @@ TEST(LinuxHidBackendTest, PermissionDeniedOnABoardNamesTheUdevRuleOnce) {
   EXPECT_NE(reported[0].find("Permission denied"), std::string::npos) << reported[0];
 }
 
-// Against the machine's own hidraw devices, when it has any: every descriptor the kernel hands out must
-// parse, and a board of ours must show the lengths the tool expects.
+// Against the machine's own hidraw devices, when it has any: every node can be opened and read safely,
+// and a board of ours shows the lengths the tool expects.
 TEST(LinuxHidBackendTest, RealHidrawDevices) {
   LinuxHidBackend backend("/sys", "/dev", [](const std::string&) {});
   std::unique_ptr<HidInterfaceList> list = backend.ListInterfaces();
@@ -87,8 +87,10 @@ TEST(LinuxHidBackendTest, RealHidrawDevices) {
     HidAttributes attributes;
     HidCaps caps;
     EXPECT_TRUE(handle->GetAttributes(attributes)) << path;
-    EXPECT_TRUE(handle->GetCaps(caps)) << path << ": " << backend.LastError();
+    // Other makers' descriptors may be refused (some are malformed); reading them must merely be safe.
+    const bool hasCaps = handle->GetCaps(caps);
     if (attributes.vendorId == kBoardVendorId) {
+      EXPECT_TRUE(hasCaps) << path << ": " << backend.LastError();
       EXPECT_EQ(caps.inputReportByteLength, 33) << path;
       EXPECT_EQ(caps.outputReportByteLength, 17) << path;
     }

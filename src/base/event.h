@@ -13,11 +13,10 @@ class Event {
  public:
   explicit Event(bool initiallySet = false) : set_(initiallySet) {}
 
+  // Notifies under the lock: a waiter that wakes may destroy the event at once.
   void Set() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      set_ = true;
-    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    set_ = true;
     cv_.notify_all();
   }
   void Reset() {

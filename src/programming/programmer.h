@@ -87,8 +87,8 @@ class Programmer {
   HidBackend& backend() const { return backend_; }
 
  protected:
-  // Called on the worker thread at the end of FinishJob, after the link is closed and the button is
-  // enabled (the dialog runs a deferred device probe from here).
+  // Called on the worker thread in FinishJob once the link is closed, just before the button is enabled
+  // (the dialog queues a deferred device probe from here).
   virtual void OnJobFinished() {}
 
   // The worker's window calls: carried out on the window's thread; no-ops once the worker is detached.

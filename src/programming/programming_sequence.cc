@@ -63,8 +63,10 @@ HResult Programmer::RunVerifyPhase() {
 HResult Programmer::FinishJob() {
   SetFlag(jobFinished, 0);
   CloseHidLink(hidLink);
-  UiEnableWriteButton();
+  // Before the button comes back: whatever the dialog queues for its thread here (a probe that waited for
+  // the link) is then handled before the operator can start the next job.
   OnJobFinished();
+  UiEnableWriteButton();
   return kSOk;
 }
 

@@ -37,6 +37,19 @@ enum class MessageIcon {
   kInformation,  // MB_ICONASTERISK
 };
 
+// How traces and test logs name a box's icon.
+constexpr const char* MessageIconName(MessageIcon icon) {
+  switch (icon) {
+    case MessageIcon::kError:
+      return "error";
+    case MessageIcon::kInformation:
+      return "information";
+    case MessageIcon::kNone:
+      break;
+  }
+  return "none";
+}
+
 // Device-change events as WM_DEVICECHANGE carries them.
 inline constexpr std::uint32_t kDbtDeviceArrival = 0x8000;
 inline constexpr std::uint32_t kDbtDeviceRemoveComplete = 0x8004;

@@ -29,18 +29,6 @@ Fl_Align LabelAlign(TextAlign align) {
   return FL_ALIGN_LEFT | FL_ALIGN_INSIDE;
 }
 
-const char* IconName(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::kError:
-      return "error";
-    case MessageIcon::kInformation:
-      return "information";
-    case MessageIcon::kNone:
-      break;
-  }
-  return "none";
-}
-
 }  // namespace
 
 FltkDialogWindow::FltkDialogWindow(std::string applicationName, WindowTrace& trace)
@@ -223,7 +211,7 @@ void FltkDialogWindow::SetProgressPos(int id, int pos) {
 
 void FltkDialogWindow::MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
   const std::string shown = caption.empty() ? applicationName_ : caption;
-  trace_.Write("box|" + text + "|" + shown + "|" + IconName(icon));
+  trace_.Write("box|" + text + "|" + shown + "|" + MessageIconName(icon));
   ShowMessageBox(window_.get(), text, shown, icon);
   trace_.Write("box-closed|" + text);
 }

@@ -11,9 +11,9 @@
 #include "app/fltk/window_trace.h"
 #include "app/fltk/x11_windows.h"
 #include "app/win32/command_line.h"
+#include "app/target_board.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
-#include "hid/sim/sim_board.h"
 #include "hid/sim/sim_options.h"
 
 namespace kt {
@@ -40,23 +40,11 @@ int RunWriteEepromApp(const std::string& programPath, const std::vector<std::str
     }
   }
 
-  // A simulated board in virtual time passes every pause and time-out at once, the board's own included.
-  std::unique_ptr<VirtualClock> virtualClock;
-  Clock* clock = &SystemClock();
-  if (simulate && simOptions.virtualTime) {
-    virtualClock = std::make_unique<VirtualClock>();
-    clock = virtualClock.get();
-  }
-  std::unique_ptr<HidBackend> backend;
-  if (simulate) {
-    backend = std::make_unique<SimBackend>(simOptions, *clock);
-  } else {
-    backend = CreatePlatformHidBackend();
-  }
+  TargetBoard target = MakeTargetBoard(simulate ? &simOptions : nullptr);
 
   {
     FltkDialogWindow window(applicationName, trace);
-    CKT701xWriteEepromMPDlg dialog(window, *backend, *clock);
+    CKT701xWriteEepromMPDlg dialog(window, *target.backend, *target.clock);
     window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
     dialog.OnInitDialog();
     // The result of the modal run does not matter: Exit and Esc both stop the worker and end it.

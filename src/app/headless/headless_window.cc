@@ -6,22 +6,6 @@
 
 namespace kt {
 
-namespace {
-
-const char* IconName(MessageIcon icon) {
-  switch (icon) {
-    case MessageIcon::kError:
-      return "error";
-    case MessageIcon::kInformation:
-      return "information";
-    case MessageIcon::kNone:
-      break;
-  }
-  return "none";
-}
-
-}  // namespace
-
 HeadlessWindow::HeadlessWindow() {
   std::promise<void> bound;
   std::future<void> ready = bound.get_future();
@@ -45,7 +29,7 @@ HeadlessWindow::~HeadlessWindow() {
 }
 
 std::string HeadlessWindow::BoxEntry(const std::string& text, const std::string& caption, MessageIcon icon) {
-  return "box|" + text + "|" + caption + "|" + IconName(icon);
+  return "box|" + text + "|" + caption + "|" + MessageIconName(icon);
 }
 
 void HeadlessWindow::MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {

@@ -12,9 +12,9 @@
 #include "app/win32/command_line.h"
 #include "app/win32/dialog_host.h"
 #include "app/win32/win32_dialog_window.h"
+#include "app/target_board.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
-#include "hid/sim/sim_board.h"
 #include "hid/sim/sim_options.h"
 
 namespace kt {
@@ -53,23 +53,11 @@ bool CKT701xWriteEepromMPApp::InitInstance() {
     }
   }
 
-  // A simulated board in virtual time passes every pause and time-out at once, the board's own included.
-  std::unique_ptr<VirtualClock> virtualClock;
-  Clock* clock = &SystemClock();
-  if (simulate && simOptions.virtualTime) {
-    virtualClock = std::make_unique<VirtualClock>();
-    clock = virtualClock.get();
-  }
-  std::unique_ptr<HidBackend> backend;
-  if (simulate) {
-    backend = std::make_unique<SimBackend>(simOptions, *clock);
-  } else {
-    backend = CreatePlatformHidBackend();
-  }
+  TargetBoard target = MakeTargetBoard(simulate ? &simOptions : nullptr);
 
   {
     Win32DialogWindow window(applicationName);
-    CKT701xWriteEepromMPDlg dialog(window, *backend, *clock);
+    CKT701xWriteEepromMPDlg dialog(window, *target.backend, *target.clock);
     Win32DialogHost host(GetModuleHandleA(nullptr), window, dialog);
     // The result of the modal run does not matter: Exit and Esc both stop the worker and end it.
     host.DoModal();

@@ -76,6 +76,10 @@ class CKT701xWriteEepromMPDlg : public Programmer {
  public:
   // Asks the window for a file to open, offering `filter`; nothing when the operator cancels.
   using FileDialog = std::function<std::optional<std::string>(const std::string& filter)>;
+  // Runs after the erase path's re-plug box, once the link is closed: true to go on with the job. A
+  // window has none (the operator presses OK once the board is back); the command line waits there for
+  // the board to leave and come back.
+  using ReplugWait = std::function<bool()>;
 
   CKT701xWriteEepromMPDlg(DialogWindow& window, HidBackend& backend, Clock& clock);
   ~CKT701xWriteEepromMPDlg() override;
@@ -97,6 +101,7 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   // The message table for commands: false for an ID the dialog does not handle.
   bool OnCommand(int id);
   void SetFileDialog(FileDialog fileDialog) { fileDialog_ = std::move(fileDialog); }
+  void SetReplugWait(ReplugWait replugWait) { replugWait_ = std::move(replugWait); }
 
   // --- write job preparation ---
   void OnWriteEeprom();
@@ -126,6 +131,7 @@ class CKT701xWriteEepromMPDlg : public Programmer {
 
   DialogWindow& dialogWindow_;
   FileDialog fileDialog_;
+  ReplugWait replugWait_;
   // Window-thread state of who holds the link: a handed-over job until its end has been carried here
   // from the worker, or a preparation step (the erase path keeps it open over its message box).
   std::uint64_t jobsHandedOver_ = 0;

@@ -63,7 +63,7 @@ void CKT701xWriteEepromMPDlg::OnWriteEeprom() {
     w.SetItemText(ctl::kStatusMarker, ".");
   }
 
-  if (probeDeviceAbsent == 1 && EraseEeprom() != kSOk) {
+  if (probeDeviceAbsent == 1 && (EraseEeprom() != kSOk || (replugWait_ && !replugWait_()))) {
     w.EnableItem(ctl::kWriteEeprom, true);
     SetFlag(writeRequested, 0);
     return;

@@ -5,8 +5,10 @@
 #include "app/cli/command_line.h"
 #include "app/cli/exit_status.h"
 #include "app/cli/interface_listing.h"
+#include "app/cli/replug_watch.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
+#include "hid/hid_link.h"
 #include "hid/report_trace.h"
 #include "hid/sim/sim_board.h"
 #include "hid/tracing_backend.h"
@@ -32,14 +34,43 @@ int ReportProbe(const CKT701xWriteEepromMPDlg& dialog, ConsoleIo& io) {
   return kExitNoBlankBoard;
 }
 
+// Whether a board answers at the IDs a job would try: the typed ones, then the fallback list.
+bool CandidatePresent(ConsoleWindow& window, HidBackend& backend,
+                      Clock& clock) {
+  HidLink link;
+  CreateHidLink(link, backend, clock);
+  bool found = OpenHidLink(link, ParseHexField(window.GetItemText(ctl::kVendorId)),
+                           ParseHexField(window.GetItemText(ctl::kProductId)));
+  for (const UsbIds& ids : fallbackTargets) {
+    if (!found) found = OpenHidLink(link, ids.vendorId, ids.productId);
+  }
+  DestroyHidLink(link);
+  return found;
+}
+
 // The dialog on a console, with its buttons pressed as the command asks.
-int RunDialog(const CliOptions& options, HidBackend& backend, Clock& clock, ConsoleIo& io) {
-  ConsoleWindow window(io, !options.yes);
+int RunDialog(const CliOptions& options, ReplugWatch& backend, Clock& clock, ConsoleIo& io) {
+  const bool waitForEnter = !options.yes && io.inIsTerminal;
+  ConsoleWindow window(io, waitForEnter);
   CKT701xWriteEepromMPDlg dialog(window, backend, clock);
   dialog.OnInitDialog();
   if (options.vendorIdText) window.SetItemText(ctl::kVendorId, *options.vendorIdText);
   if (options.productIdText) window.SetItemText(ctl::kProductId, *options.productIdText);
   if (options.useEvbIds) window.SetCheck(ctl::kUseEvbIds, true);
+  // Nobody at a terminal to press Enter: the re-plug box waits for the board itself to leave and return.
+  bool replugTimedOut = false;
+  if (!waitForEnter) {
+    dialog.SetReplugWait([&] {
+      const std::uint32_t seconds = options.replugTimeoutSeconds;
+      if (backend.WaitForReplug(clock, seconds * 1000, [&] { return CandidatePresent(window, backend, clock); })) {
+        return true;
+      }
+      replugTimedOut = true;
+      io.err << kProgramName << ": the board did not leave and come back within " << seconds
+             << " s (waited for a device removal, then an arrival of a board at the job's IDs)\n";
+      return false;
+    });
+  }
 
   int status = kExitOk;
   if (options.command == CliCommand::kProbe) {
@@ -48,11 +79,12 @@ int RunDialog(const CliOptions& options, HidBackend& backend, Clock& clock, Cons
     dialog.OnCommand(ctl::kEraseEeprom);
     status = ExitStatusForRun(window.Messages(), RunKind::kErase);
   } else {
+    backend.Mark();
     dialog.OnCommand(ctl::kWriteEeprom);
     // "Write EEPROM" comes back when the preparation gave up or the worker has finished the job.
     const auto jobOver = [&window] { return window.IsEnabled(ctl::kWriteEeprom); };
     while (!jobOver()) window.PumpMessagesUntil(clock, kPumpSliceMs, jobOver);
-    status = ExitStatusForRun(window.Messages(), RunKind::kWrite);
+    status = replugTimedOut ? kExitReplugTimeout : ExitStatusForRun(window.Messages(), RunKind::kWrite);
   }
   dialog.OnCommand(kIdOk);
   dialog.DestroyWindow();
@@ -95,7 +127,8 @@ int RunCli(const std::vector<std::string>& args, ConsoleIo& io) {
   if (trace) backend = std::make_unique<TracingBackend>(std::move(backend), *trace);
 
   if (options.command == CliCommand::kList) return ListHidInterfaces(*backend, io.out);
-  return RunDialog(options, *backend, clock, io);
+  ReplugWatch watch(std::move(backend));
+  return RunDialog(options, watch, clock, io);
 }
 
 }  // namespace kt

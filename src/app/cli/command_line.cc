@@ -61,7 +61,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
     std::string name;
     std::optional<std::string> inlineValue;
     reader.Take(name, inlineValue);
-    const bool takesValue = name == "--vid" || name == "--pid" || name == "--trace";
+    const bool takesValue = name == "--vid" || name == "--pid" || name == "--trace" || name == "--replug-timeout";
     if (inlineValue && !takesValue && name != "--simulate") {
       error = "option " + name + " takes no value";
       return false;
@@ -81,6 +81,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       options.useEvbIds = true;
     } else if (name == "--yes" || name == "-y") {
       options.yes = true;
+    } else if (name == "--replug-timeout") {
+      if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
+        error = "option --replug-timeout needs a whole number of seconds (0 to 99999)";
+        return false;
+      }
+      options.replugTimeoutSeconds = static_cast<std::uint32_t>(std::stoul(value));
     } else if (name == "--trace") {
       if (value.empty()) {
         error = "option --trace needs a file name";
@@ -131,12 +137,15 @@ std::string UsageText() {
          "                       blank, virtual-time, chip-id=5, silent@N, unplug@N, manual-replug\n"
          "  --trace FILE         write every HID report to FILE\n"
          "  -y, --yes            go on after the re-plug message without waiting for Enter\n"
+         "  --replug-timeout S   without a terminal or with --yes, wait at most S seconds (default 60)\n"
+         "                       after the re-plug message for the board to leave and come back\n"
          "  -h, --help           show this text\n"
          "  --version            show the version\n"
          "\n"
          "Exit status: 0 written (or erased); 1-13 job failure -N; 20 invalid image;\n"
          "21/22 device not found (-1)/(-2); 23/24 EEPROM can't be written (-1)/(-2);\n"
-         "25 no result; probe: 0 blank board found, 1 none; 64 usage error.\n";
+         "25 no result; 26 the board did not leave and come back after the erase;\n"
+         "probe: 0 blank board found, 1 none; 64 usage error.\n";
 }
 
 }  // namespace kt

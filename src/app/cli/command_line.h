@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@ struct CliOptions {
   std::optional<std::string> traceFile;
   // Go on past the re-plug box without waiting for Enter.
   bool yes = false;
+  // Without Enter to wait for, the wait for the board to leave and come back after the erase.
+  std::uint32_t replugTimeoutSeconds = 60;
 };
 
 // Parses the arguments after the program name. On a usage error returns false with `error` naming the

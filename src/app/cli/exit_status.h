@@ -16,6 +16,8 @@ inline constexpr int kExitEraseNotSent = 23;
 inline constexpr int kExitEraseNotOpened = 24;
 // The job ended without any box that tells its result.
 inline constexpr int kExitNoResult = 25;
+// After the erase, the board did not leave and come back within --replug-timeout.
+inline constexpr int kExitReplugTimeout = 26;
 // probe: no blank board answers.
 inline constexpr int kExitNoBlankBoard = 1;
 inline constexpr int kExitUsage = 64;

@@ -145,6 +145,11 @@ std::uint32_t SimBoard::openHandles() const {
                     [this](const auto& entry) { return session_ != 0 && entry.second.session == session_; }));
 }
 
+bool SimBoard::erasedThisSession() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return session_ != 0 && erasedThisSession_;
+}
+
 void SimBoard::Unplug() {
   Listener listener;
   {

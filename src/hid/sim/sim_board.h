@@ -73,6 +73,8 @@ class SimBoard {
   void ClearRequests();
   // Handles open on the current plug session.
   std::uint32_t openHandles() const;
+  // An erase command has arrived since the last plug-in (the board re-plugs once the host lets go).
+  bool erasedThisSession() const;
 
   // Unplugging kills every open handle (writes fail, reads run into their time-out) and drops answers
   // not yet read. Plugging in starts a new session: request count 0, write protect set, enumeration

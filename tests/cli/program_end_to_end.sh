@@ -37,6 +37,11 @@ expect 64 "" --no-such-option
 expect 0 "Write to EEPROM OK!" --simulate=blank,virtual-time --vid "" --pid zz
 expect 23 "EEPROM Can't be Written!!(-1)" --simulate=virtual-time,manual-replug,unplug@1
 expect 0 "" probe --simulate=blank,virtual-time
+# Without Enter to wait for, the job waits for the board to come back after the erase; one that never
+# re-plugs ends the run with its own status instead of a job against a board that is not back.
+expect 26 "Please re-plugin USB device and MUST wait for USB device being recognized.
+Then press button to continue writting EEPROM!!" --simulate=virtual-time,manual-replug --replug-timeout 0
+expect 64 "" --replug-timeout soon
 expect 0 "" --version
 
 # Progress without a terminal: one line per tenth on standard error.

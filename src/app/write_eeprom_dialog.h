@@ -80,6 +80,8 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   // window has none (the operator presses OK once the board is back); the command line waits there for
   // the board to leave and come back.
   using ReplugWait = std::function<bool()>;
+  // Told the outcome (probeDeviceAbsent) of every device probe; the window program's trace records it.
+  using ProbeObserver = std::function<void(int probeDeviceAbsent)>;
 
   CKT701xWriteEepromMPDlg(DialogWindow& window, HidBackend& backend, Clock& clock);
   ~CKT701xWriteEepromMPDlg() override;
@@ -102,6 +104,7 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   bool OnCommand(int id);
   void SetFileDialog(FileDialog fileDialog) { fileDialog_ = std::move(fileDialog); }
   void SetReplugWait(ReplugWait replugWait) { replugWait_ = std::move(replugWait); }
+  void SetProbeObserver(ProbeObserver probeObserver) { probeObserver_ = std::move(probeObserver); }
 
   // --- write job preparation ---
   void OnWriteEeprom();
@@ -132,6 +135,7 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   DialogWindow& dialogWindow_;
   FileDialog fileDialog_;
   ReplugWait replugWait_;
+  ProbeObserver probeObserver_;
   // Window-thread state of who holds the link: a handed-over job until its end has been carried here
   // from the worker, or a preparation step (the erase path keeps it open over its message box).
   std::uint64_t jobsHandedOver_ = 0;

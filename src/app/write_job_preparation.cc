@@ -167,6 +167,7 @@ void CKT701xWriteEepromMPDlg::ProbeDevice() {
     }
   }
   CloseHidLink(hidLink);
+  if (probeObserver_) probeObserver_(probeDeviceAbsent);
 }
 
 void CKT701xWriteEepromMPDlg::ProbeWhenLinkFree() {

@@ -22,8 +22,11 @@ std::string Describe(HidBackend& backend, const std::string& path) {
   std::string line = "vendor 0x" + Hex4(attributes.vendorId) + " product 0x" + Hex4(attributes.productId);
   HidCaps caps;
   if (!handle->GetCaps(caps)) return line + " no capabilities";
-  return line + " input " + std::to_string(caps.inputReportByteLength) + " output " +
-         std::to_string(caps.outputReportByteLength);
+  line += " input " + std::to_string(caps.inputReportByteLength) + " output " +
+          std::to_string(caps.outputReportByteLength);
+  // The report ID the tool would put in byte 0 of every output report (that of the first output value).
+  if (!caps.outputValueCaps.empty()) line += " report ID " + std::to_string(caps.outputValueCaps[0].reportId);
+  return line;
 }
 
 }  // namespace

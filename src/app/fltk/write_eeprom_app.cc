@@ -46,6 +46,7 @@ int RunWriteEepromApp(const std::string& programPath, const std::vector<std::str
     FltkDialogWindow window(applicationName, trace);
     CKT701xWriteEepromMPDlg dialog(window, *target.backend, *target.clock);
     window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
+    dialog.SetProbeObserver([&trace](int absent) { trace.Write("probe|" + std::to_string(absent)); });
     dialog.OnInitDialog();
     // The result of the modal run does not matter: Exit and Esc both stop the worker and end it.
     window.RunModal();

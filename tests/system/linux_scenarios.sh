@@ -1,0 +1,184 @@
+# The Linux programs on the guest kernel's real hidraw, udev and USB stacks. Each scenario_NAME runs in a
+# shell of its own (sourced with board_lib.sh) and fails through `fail`.
+
+# The listing finds the board with the layout the tool works with, on a USB gadget and on uhid.
+scenario_list() {
+  for transport in gadget uhid; do
+    start_board "$transport" "--$transport" blank
+    wait_node 3B7D "$BLANK_PID" || fail "no hidraw node for the $transport board"
+    run_tool "list-$transport" list
+    expect_status "list-$transport" 0
+    grep -q "vendor 0x3B7D product 0x$BLANK_PID input 33 output 17 report ID 0\$" "$SCENARIO_DIR/list-$transport.out" ||
+      fail "the $transport board is not listed as 3B7D:$BLANK_PID, 33/17, report ID 0"
+    stop_board "$transport"
+    wait_node 3B7D "$BLANK_PID" gone || fail "the $transport board's node outlived the board"
+  done
+}
+
+# A programmed board on the gadget: erase, the board re-plugs (UDC unbound and bound again), the job
+# waits for it through the hot-plug monitor and writes it. Then a blank board on uhid (no erase).
+scenario_write() {
+  start_board programmed --gadget ""
+  wait_node 3B7D "$PROGRAMMED_PID" || fail "no node for the programmed board"
+  run_tool write-programmed write --replug-timeout 30
+  expect_status write-programmed 0
+  expect_last_line write-programmed "Write to EEPROM OK!"
+  grep -q "Please re-plugin USB device" "$SCENARIO_DIR/write-programmed.out" || fail "no re-plug box before the job"
+  stop_board programmed
+  grep -q "board: unplugged" "$SCENARIO_DIR/programmed.log" || fail "the board never left the bus"
+  grep -q "board: plugged in as 3B7D:$BLANK_PID" "$SCENARIO_DIR/programmed.log" || fail "the board never came back blank"
+  expect_programmed programmed
+  expect_same_requests write-programmed programmed
+
+  start_board blank --uhid blank
+  wait_node 3B7D "$BLANK_PID" || fail "no node for the blank board"
+  run_tool write-blank write
+  expect_status write-blank 0
+  expect_last_line write-blank "Write to EEPROM OK!"
+  stop_board blank
+  expect_programmed blank
+  expect_same_requests write-blank blank
+}
+
+# Faults through the real stacks, each on a blank board: the job's result and the trace's evidence.
+scenario_faults() {
+  # The board leaves the bus in the middle of the body: the real node fails the next read at once.
+  for transport in gadget uhid; do
+    start_board "unplug-$transport" "--$transport" blank,unplug@1000
+    wait_node 3B7D "$BLANK_PID" || fail "no node for the $transport board"
+    run_tool "unplug-$transport" write
+    expect_status "unplug-$transport" 8
+    [ "$(cat "$SCENARIO_DIR/unplug-$transport.out")" = "Fail to write EEPROM!!
+Write to EEPROM Fail!  Try Again!(-8)" ] || fail "unplug on $transport: $(cat "$SCENARIO_DIR/unplug-$transport.out")"
+    grep -q "read timed out" "$SCENARIO_DIR/unplug-$transport.trace" &&
+      fail "unplug on $transport: a read waited for its time-out on a vanished board"
+    stop_board "unplug-$transport"
+  done
+
+  start_board silent --uhid blank,silent@10
+  wait_node 3B7D "$BLANK_PID" || fail "no node for the silent board"
+  run_tool silent write
+  expect_status silent 1
+  expect_last_line silent "Write to EEPROM Fail!  Try Again!(-1)"
+  grep -q "read timed out after 5000 ms" "$SCENARIO_DIR/silent.trace" || fail "silent: no read ran into its time-out"
+  stop_board silent
+
+  for fault in stray@50:5 latency=2; do
+    name=$(echo "$fault" | tr -c 'a-z0-9\n' '-')
+    start_board "$name" --gadget "blank,$fault"
+    wait_node 3B7D "$BLANK_PID" || fail "no node for the $fault board"
+    run_tool "$name" write
+    expect_status "$name" 0
+    expect_last_line "$name" "Write to EEPROM OK!"
+    stop_board "$name"
+    expect_programmed "$name"
+  done
+}
+
+# The window program on the real hot-plug monitor: the device probe follows a blank board appearing and
+# going, and a board arriving during a job leaves the job's link alone (its probe waits for the job).
+scenario_hotplug() {
+  title_re='^KT7310 Write EEPROM \(MP\) Developer v2\.0\.0 16k16b$'
+  trace=$SCENARIO_DIR/window.trace
+  fifo=$(mktemp -u /tmp/kt-display.XXXXXX)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>"$SCENARIO_DIR/xvfb.log" &
+  xvfb=$!
+  read -r display_number <"$fifo"
+  export DISPLAY=":$display_number"
+  KT_WINDOW_TRACE=$trace "$WINDOW" &
+  window=$!
+  trap 'kill $window $xvfb 2>/dev/null; stop_all_boards' EXIT
+
+  # count_lines TEXT: how many lines of the trace are exactly TEXT; wait_lines TEXT N: until at least N.
+  count_lines() { grep -cxF -- "$1" "$trace" 2>/dev/null || true; }
+  wait_lines() {
+    i=0
+    while [ "$(count_lines "$1")" -lt "$2" ]; do
+      [ "$i" -lt 300 ] || fail "the window never recorded \"$1\" $2 time(s): $(tail -n 5 "$trace")"
+      sleep 0.1
+      i=$((i + 1))
+    done
+  }
+
+  wait_lines "probe|1" 1  # started with no board
+  start_board appear --uhid blank
+  wait_lines "probe|0" 1
+  stop_board appear
+  wait_lines "probe|1" 2
+
+  start_board job --gadget blank
+  wait_lines "probe|0" 2
+  main=$(timeout 30 xdotool search --sync --name "$title_re" | head -n 1)
+  [ -n "$main" ] || fail "no main window"
+  probes_before=$(grep -c '^probe|' "$trace")
+  # Write EEPROM, at the centre of its control (dialog units to pixels as the window lays them out).
+  xdotool mousemove --window "$main" $(( (238 * 2 + 75) * 3 / 4 )) $(( (35 * 2 + 14) * 13 / 16 )) click 1
+  wait_lines "progress|1003|10" 1
+  start_board during --uhid blank
+  i=0
+  until grep -q "plugged in" "$SCENARIO_DIR/during.status" 2>/dev/null && udevadm settle -t 5; do
+    [ "$i" -lt 100 ] || fail "the second board never came up"
+    sleep 0.1
+    i=$((i + 1))
+  done
+  grep -q "^box|Write to EEPROM OK!" "$trace" && fail "the job was over before the second board arrived"
+  wait_lines "box|Write to EEPROM OK!|KT701xWriteEepromMP|none" 1
+  [ "$(grep -c '^probe|' "$trace")" -eq "$probes_before" ] || fail "a probe ran while the job held the link"
+  result=$(timeout 30 xdotool search --sync --name '^KT701xWriteEepromMP$' | head -n 1)
+  xdotool mousemove --window "$result" 20 20 key Return
+  wait_lines "probe|0" 3  # the probe that waited for the job
+  stop_board job
+  stop_board during
+  expect_programmed job
+}
+
+# Without the udev rule an ordinary user is refused and told about the rule; with the shipped rule
+# installed, a member of its group writes a board.
+scenario_permissions() {
+  as_user() { setpriv --reuid=nobody --regid=nogroup "$@"; }
+  start_board norule --gadget blank
+  wait_node 3B7D "$BLANK_PID" || fail "no node for the board"
+  as_user --clear-groups "$CLI" list >"$SCENARIO_DIR/norule.out" 2>"$SCENARIO_DIR/norule.err" || true
+  grep -q "cannot be opened" "$SCENARIO_DIR/norule.out" || fail "the node opened without the rule"
+  grep -q "70-kt7310.rules" "$SCENARIO_DIR/norule.err" || fail "the refusal does not name the udev rule"
+  stop_board norule
+
+  mkdir -p /run/udev/rules.d
+  cp "$KT_ROOT/packaging/linux/70-kt7310.rules" /run/udev/rules.d/
+  trap 'rm -f /run/udev/rules.d/70-kt7310.rules; udevadm control --reload-rules; stop_all_boards' EXIT
+  udevadm control --reload-rules
+  start_board rule --gadget blank
+  wait_node 3B7D "$BLANK_PID" || fail "no node for the board"
+  node=$(node_of 3B7D "$BLANK_PID")
+  [ "$(stat -c '%U:%G %a' "$node")" = "root:plugdev 660" ] || fail "the rule gave $node $(stat -c '%U:%G %a' "$node")"
+  status=0
+  as_user --groups=plugdev "$CLI" write </dev/null >"$SCENARIO_DIR/rule.out" 2>"$SCENARIO_DIR/rule.err" || status=$?
+  expect_status rule 0
+  expect_last_line rule "Write to EEPROM OK!"
+  stop_board rule
+  expect_programmed rule
+}
+
+# Three boards on three buses: the listing shows each at a path of its own.
+scenario_ports() {
+  for n in 1 2 3; do start_board "port$n" --gadget blank; done
+  i=0
+  while [ "$(grep -l "^HID_ID=0003:00003B7D:0000$BLANK_PID\$" /sys/class/hidraw/hidraw*/device/uevent 2>/dev/null | wc -l)" -lt 3 ]; do
+    [ "$i" -lt 300 ] || fail "fewer than three board nodes appeared"
+    sleep 0.05
+    i=$((i + 1))
+  done
+  udevadm settle -t 5 || true
+  run_tool ports list
+  expect_status ports 0
+  [ "$(grep -c "product 0x$BLANK_PID input 33 output 17" "$SCENARIO_DIR/ports.out")" -eq 3 ] ||
+    fail "the listing does not show three boards: $(cat "$SCENARIO_DIR/ports.out")"
+  [ "$(grep "product 0x$BLANK_PID" "$SCENARIO_DIR/ports.out" | cut -f 1 | sort -u | wc -l)" -eq 3 ] ||
+    fail "the three boards do not have three paths"
+  # Each on a USB port of its own.
+  ports=$(for node in $(grep "product 0x$BLANK_PID" "$SCENARIO_DIR/ports.out" | cut -f 1); do
+    readlink -f "/sys/class/hidraw/${node#/dev/}/device" | sed -n 's|.*/usb[0-9]*/\([0-9-]*\)/.*|\1|p'
+  done | sort -u | wc -l)
+  [ "$ports" -eq 3 ] || fail "the three boards are not on three USB ports"
+}

@@ -287,7 +287,7 @@ TEST_F(SimBoardTest, UnpluggedBoardKillsItsHandlesAndDropsPendingAnswers) {
   EXPECT_EQ(changes_, (std::vector<bool>{false}));
   const std::uint64_t before = clock_.NowMicros();
   EXPECT_FALSE(port().Receive(5000));
-  EXPECT_EQ(clock_.NowMicros() - before, 5'000'000u) << "a vanished board runs into the time-out";
+  EXPECT_EQ(clock_.NowMicros(), before) << "a vanished board fails the read at once, as the real stacks do";
   EXPECT_FALSE(port().Send(RegisterRequest(2, 0x10)));
   board().Plug();
   EXPECT_FALSE(port().Send(RegisterRequest(3, 0x10))) << "old handles stay dead after a re-plug";

@@ -449,8 +449,11 @@ HidReadResult SimBoard::Deliver(std::uint64_t id, std::uint8_t* buffer, std::siz
   const auto cancelled = [&] { return handle.cancels != cancels; };
 
   while (!cancelled()) {
+    // A vanished board fails the read at once, as hidraw (POLLHUP) and the Windows HID driver (a read
+    // that ends in an error) both do; nobody waits out the time-out for a board that is gone.
+    if (!live()) return {HidReadResult::Status::kFailed, 0};
     const std::uint64_t now = clock_.NowMicros();
-    if (live() && !handle.answers.empty()) {
+    if (!handle.answers.empty()) {
       Answer& next = handle.answers.front();
       if (next.dueMicros <= now) {
         const std::size_t length = std::min(capacity, next.bytes.size());
@@ -479,7 +482,7 @@ HidReadResult SimBoard::Deliver(std::uint64_t id, std::uint8_t* buffer, std::siz
     }
     const std::uint64_t queued = handle.queued;
     clock_.WaitFor(lock, answered_, MicrosToMillisUp(deadline - now),
-                   [&] { return cancelled() || handle.queued != queued; });
+                   [&] { return cancelled() || handle.queued != queued || !live(); });
   }
   return {HidReadResult::Status::kTimedOut, 0};
 }

@@ -76,7 +76,7 @@ class SimBoard {
   // An erase command has arrived since the last plug-in (the board re-plugs once the host lets go).
   bool erasedThisSession() const;
 
-  // Unplugging kills every open handle (writes fail, reads run into their time-out) and drops answers
+  // Unplugging kills every open handle (writes and reads fail) and drops answers
   // not yet read. Plugging in starts a new session: request count 0, write protect set, enumeration
   // from the EEPROM. Each raises the device-change listener (outside the board's lock). No-ops when
   // already in that state.
@@ -96,8 +96,9 @@ class SimBoard {
   // One output report; false when the handle is dead, or the report is not one output report long or
   // carries another report ID.
   bool Receive(std::uint64_t handle, const std::uint8_t* data, std::size_t length);
-  // The handle's next input report due, waiting on the clock; kTimedOut after timeoutMs when none comes
-  // (also on a dead handle, as on Windows), or when CancelRead is called for the handle meanwhile.
+  // The handle's next input report due, waiting on the clock; kTimedOut after timeoutMs when none comes,
+  // or when CancelRead is called for the handle meanwhile; kFailed at once on a dead handle (the board
+  // unplugged), as the real HID stacks fail a read on a device that has gone.
   HidReadResult Deliver(std::uint64_t handle, std::uint8_t* buffer, std::size_t capacity,
                         std::uint32_t timeoutMs);
   void CancelRead(std::uint64_t handle);

@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CONFIGURE_FLAGS ?=
 DEPS := sh tools/install-deps.sh
 
-.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows bench soak fuzz fuzz-build fuzz-ci clean
+.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci clean
 
 all: build
 
@@ -49,6 +49,15 @@ test-windows: build-windows
 	$(CMAKE) --preset mingw64 $(CONFIGURE_FLAGS)
 	$(CMAKE) --build --preset mingw64 -j $(JOBS)
 	ctest --preset mingw64
+
+# The programs on a Debian kernel's real hidraw, uhid, USB gadget and udev, in a qemu guest that runs this
+# machine's root read-only (tests/system/run-vm.sh). SCENARIOS="NAME..." runs only those.
+# The 32-bit Windows programs run there under 32-bit Wine, which this machine's kernel may not run itself.
+test-system: build-windows
+	$(DEPS) build system
+	$(CMAKE) --preset default $(CONFIGURE_FLAGS)
+	$(CMAKE) --build --preset default -j $(JOBS) --target kt7310-eeprom kt7310-board KT701xWriteEepromMP
+	sh tests/system/run-vm.sh tests/system/scenarios.sh $(SCENARIOS) build/system/results
 
 bench: deps
 	$(CMAKE) --preset bench $(CONFIGURE_FLAGS)

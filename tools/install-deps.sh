@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs the Debian 12 packages a make target needs, only those missing. Usage: install-deps.sh GROUP...
-# Groups: build (native build and tests), windows (cross build and Wine), fuzz (clang + libFuzzer).
+# Groups: build (native build and tests), windows (cross build and Wine), fuzz (clang + libFuzzer),
+# system (the guest the system tests boot under qemu).
 set -eu
 
 pkgs_build="cmake make g++ pkg-config googletest libudev-dev libfltk1.3-dev fluid xvfb xdotool x11-utils imagemagick python3 time"
@@ -8,6 +9,10 @@ pkgs_build="cmake make g++ pkg-config googletest libudev-dev libfltk1.3-dev flui
 # /usr/bin/wine would choose it.
 pkgs_windows="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 file xvfb xdotool x11-utils imagemagick"
 pkgs_fuzz="clang libclang-rt-14-dev"
+# The guest runs this machine's own programs (udev among them) through a chroot of its root; its kernel
+# runs 32-bit code, so the shipped 32-bit Windows programs run there under wine32 (the host's Windows
+# tests name the 64-bit loader directly and are not affected by it).
+pkgs_system="qemu-system-x86 busybox-static cpio udev xz-utils wine32:i386"
 
 want=""
 for group in "$@"; do

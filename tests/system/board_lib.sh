@@ -18,6 +18,7 @@ fail() {
 
 # The hidraw node (as /dev/hidrawN) of a HID device with these IDs (hex, upper case), if there is one.
 node_of() {  # VID PID
+  local uevent dir
   for uevent in /sys/class/hidraw/hidraw*/device/uevent; do
     [ -e "$uevent" ] || continue
     if grep -q "^HID_ID=0003:0000$1:0000$2\$" "$uevent"; then
@@ -32,18 +33,16 @@ node_of() {  # VID PID
 # Waits, at most $3 seconds (default 15), until a node with these IDs is there (or, with "gone", is not)
 # and udev has finished with it.
 wait_node() {  # VID PID [gone] [SECONDS]
-  want=present
+  local want=present deadline node
   [ "${3:-}" = gone ] && want=gone
-  limit=$(( ${4:-15} * 20 ))
-  i=0
-  while [ "$i" -lt "$limit" ]; do
+  deadline=$(( $(date +%s) + ${4:-15} ))
+  while [ "$(date +%s)" -le "$deadline" ]; do
     if node=$(node_of "$1" "$2"); then
       [ "$want" = present ] && [ -c "$node" ] && { udevadm settle -t 5 2>/dev/null || true; return 0; }
     else
       [ "$want" = gone ] && return 0
     fi
     sleep 0.05
-    i=$((i + 1))
   done
   return 1
 }
@@ -51,10 +50,9 @@ wait_node() {  # VID PID [gone] [SECONDS]
 # Starts a board in the background: start_board NAME TRANSPORT OPTIONS. Its log and EEPROM file are
 # $SCENARIO_DIR/NAME.log and NAME.eeprom; its process ID goes into board_pid_NAME.
 start_board() {  # NAME --gadget|--uhid OPTIONS
-  name=$1 transport=$2 options=$3
-  opts="eeprom=$SCENARIO_DIR/$name.eeprom"
-  [ -n "$options" ] && opts="$opts,$options"
-  "$BOARD" "$transport" --log "$SCENARIO_DIR/$name.log" "$opts" 2>>"$SCENARIO_DIR/$name.status" &
+  local name=$1 opts="eeprom=$SCENARIO_DIR/$1.eeprom"
+  [ -n "$3" ] && opts="$opts,$3"
+  "$BOARD" "$2" --log "$SCENARIO_DIR/$name.log" "$opts" 2>>"$SCENARIO_DIR/$name.status" &
   eval "board_pid_$(pid_var "$name")=$!"
   board_pids="$board_pids $!"
 }
@@ -65,6 +63,7 @@ pid_var() {
 
 # Ends a board with SIGTERM (it saves its EEPROM and takes itself off the bus) and waits for it.
 stop_board() {  # NAME
+  local var pid status
   var=board_pid_$(pid_var "$1")
   eval "pid=\${$var:-}"
   [ -n "$pid" ] || return 0
@@ -76,6 +75,7 @@ stop_board() {  # NAME
 }
 
 stop_all_boards() {
+  local pid
   for pid in $board_pids; do kill -TERM "$pid" 2>/dev/null || true; done
   for pid in $board_pids; do wait "$pid" 2>/dev/null || true; done
   board_pids=""
@@ -85,7 +85,7 @@ trap stop_all_boards EXIT
 # Runs the command line; its stdout, stderr and trace go to $SCENARIO_DIR/NAME.{out,err,trace}, its exit
 # status into $status.
 run_tool() {  # NAME ARGS...
-  name=$1
+  local name=$1
   shift
   status=0
   "$CLI" "$@" --trace "$SCENARIO_DIR/$name.trace" </dev/null >"$SCENARIO_DIR/$name.out" \
@@ -97,6 +97,7 @@ expect_status() {  # NAME STATUS
 }
 
 expect_last_line() {  # NAME TEXT
+  local last
   last=$(tail -n 1 "$SCENARIO_DIR/$1.out")
   [ "$last" = "$2" ] || fail "$1 ended with \"$last\", expected \"$2\""
 }

@@ -72,6 +72,14 @@ stop_board() {  # NAME
   wait "$pid" || status=$?
   eval "$var="
   [ "$status" -eq 0 ] || fail "board $1 ended with status $status: $(tail -n 3 "$SCENARIO_DIR/$1.status")"
+  # The host side goes a moment after the device side: wait until the board's node (its HID uniq is the
+  # board's name, kt7310-board-PID) is gone, so that the next step never meets it.
+  local deadline=$(( $(date +%s) + 15 ))
+  while grep -qx "HID_UNIQ=kt7310-board-$pid" /sys/class/hidraw/hidraw*/device/uevent 2>/dev/null; do
+    [ "$(date +%s)" -le "$deadline" ] || fail "board $1's node outlived the board"
+    sleep 0.05
+  done
+  udevadm settle -t 5 2>/dev/null || true
 }
 
 stop_all_boards() {

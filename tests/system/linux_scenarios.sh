@@ -91,24 +91,25 @@ scenario_hotplug() {
   trap 'kill $window $xvfb 2>/dev/null; stop_all_boards' EXIT
 
   # count_lines TEXT: how many lines of the trace are exactly TEXT; wait_lines TEXT N: until at least N.
-  count_lines() { grep -cxF -- "$1" "$trace" 2>/dev/null || true; }
+  count_lines() { cat "$trace" 2>/dev/null | grep -cxF -- "$1"; }
   wait_lines() {
-    i=0
+    local deadline=$(( $(date +%s) + 60 ))
     while [ "$(count_lines "$1")" -lt "$2" ]; do
-      [ "$i" -lt 300 ] || fail "the window never recorded \"$1\" $2 time(s): $(tail -n 5 "$trace")"
+      [ "$(date +%s)" -le "$deadline" ] || fail "the window never recorded \"$1\" $2 time(s): $(tail -n 5 "$trace")"
       sleep 0.1
-      i=$((i + 1))
     done
   }
 
   wait_lines "probe|1" 1  # started with no board
+  [ "$(grep -c '^probe|' "$trace")" -eq 1 ] || fail "the first probe found a board: $(grep '^probe|' "$trace")"
   start_board appear --uhid blank
   wait_lines "probe|0" 1
   stop_board appear
   wait_lines "probe|1" 2
 
+  present=$(count_lines "probe|0")
   start_board job --gadget blank
-  wait_lines "probe|0" 2
+  wait_lines "probe|0" $((present + 1))
   main=$(timeout 30 xdotool search --sync --name "$title_re" | head -n 1)
   [ -n "$main" ] || fail "no main window"
   probes_before=$(grep -c '^probe|' "$trace")
@@ -116,18 +117,18 @@ scenario_hotplug() {
   xdotool mousemove --window "$main" $(( (238 * 2 + 75) * 3 / 4 )) $(( (35 * 2 + 14) * 13 / 16 )) click 1
   wait_lines "progress|1003|10" 1
   start_board during --uhid blank
-  i=0
-  until grep -q "plugged in" "$SCENARIO_DIR/during.status" 2>/dev/null && udevadm settle -t 5; do
-    [ "$i" -lt 100 ] || fail "the second board never came up"
+  deadline=$(( $(date +%s) + 30 ))
+  until [ "$(grep -lx "HID_ID=0003:00003B7D:0000$BLANK_PID" /sys/class/hidraw/hidraw*/device/uevent 2>/dev/null | wc -l)" -ge 2 ]; do
+    [ "$(date +%s)" -le "$deadline" ] || fail "the second board never came up"
     sleep 0.1
-    i=$((i + 1))
   done
+  udevadm settle -t 5 || true
   grep -q "^box|Write to EEPROM OK!" "$trace" && fail "the job was over before the second board arrived"
   wait_lines "box|Write to EEPROM OK!|KT701xWriteEepromMP|none" 1
   [ "$(grep -c '^probe|' "$trace")" -eq "$probes_before" ] || fail "a probe ran while the job held the link"
   result=$(timeout 30 xdotool search --sync --name '^KT701xWriteEepromMP$' | head -n 1)
   xdotool mousemove --window "$result" 20 20 key Return
-  wait_lines "probe|0" 3  # the probe that waited for the job
+  wait_lines "probe|0" $((present + 2))  # the probe that waited for the job
   stop_board job
   stop_board during
   expect_programmed job

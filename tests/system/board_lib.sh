@@ -100,6 +100,11 @@ run_tool() {  # NAME ARGS...
     2>"$SCENARIO_DIR/$name.err" || status=$?
 }
 
+# The elapsed milliseconds at the last line of a tool's trace: the run from its start to its end.
+trace_ms() {  # NAME
+  tail -n 1 "$SCENARIO_DIR/$1.trace" | awk '{ print int($1 == "#" ? $2 : $1) }'
+}
+
 expect_status() {  # NAME STATUS
   [ "$status" -eq "$2" ] || fail "$1 exited $status, expected $2: $(cat "$SCENARIO_DIR/$1.out")"
 }

@@ -38,6 +38,13 @@ scenario_write() {
   stop_board blank
   expect_programmed blank
   expect_same_requests write-blank blank
+
+  # The same job against the simulated board inside the tool, on the same machine, for comparison.
+  run_tool write-inprocess write --simulate=blank
+  expect_status write-inprocess 0
+  echo "figure: whole job (trace span): programmed board on the USB gadget $(trace_ms write-programmed) ms" \
+    "(erase and re-plug included), blank board on uhid $(trace_ms write-blank) ms," \
+    "blank simulated board in process $(trace_ms write-inprocess) ms"
 }
 
 # Faults through the real stacks, each on a blank board: the job's result and the trace's evidence.
@@ -52,6 +59,9 @@ scenario_faults() {
 Write to EEPROM Fail!  Try Again!(-8)" ] || fail "unplug on $transport: $(cat "$SCENARIO_DIR/unplug-$transport.out")"
     grep -q "read timed out" "$SCENARIO_DIR/unplug-$transport.trace" &&
       fail "unplug on $transport: a read waited for its time-out on a vanished board"
+    gone=$(grep -m 1 "read failed" "$SCENARIO_DIR/unplug-$transport.trace" | awk '{ print int($2) }')
+    echo "figure: unplug@1000 on $transport: $(grep -c "read failed" "$SCENARIO_DIR/unplug-$transport.trace")" \
+      "reads failed at once, -8 $(( $(trace_ms "unplug-$transport") - gone )) ms after the first"
     stop_board "unplug-$transport"
   done
 
@@ -70,6 +80,7 @@ Write to EEPROM Fail!  Try Again!(-8)" ] || fail "unplug on $transport: $(cat "$
     run_tool "$name" write
     expect_status "$name" 0
     expect_last_line "$name" "Write to EEPROM OK!"
+    echo "figure: $fault on the gadget: whole job $(trace_ms "$name") ms"
     stop_board "$name"
     expect_programmed "$name"
   done

@@ -82,6 +82,7 @@ while read -r name seconds; do
   took="$((ms / 1000)).$((ms % 1000 / 100)) s"
   if [ "$status" -eq 0 ]; then
     echo "PASS $name ($took)"
+    grep '^figure: ' "$dir/scenario.log" | sed 's/^/    /'
     passed=$((passed + 1))
   else
     [ "$status" -eq 124 ] && echo "FAIL $name (stopped after $seconds s)" || echo "FAIL $name (status $status, $took)"

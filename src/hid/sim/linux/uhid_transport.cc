@@ -112,21 +112,17 @@ HostEvent UhidTransport::Receive() {
       result.report.assign(event.u.output.data, event.u.output.data + size);
       break;
     }
-    case UHID_GET_REPORT: {
-      // The chip has no feature or get-report traffic: refuse it, as a device that stalls the request.
-      uhid_event reply{};
-      reply.type = UHID_GET_REPORT_REPLY;
-      reply.u.get_report_reply.id = event.u.get_report.id;
-      reply.u.get_report_reply.err = EIO;
-      std::string error;
-      if (!WriteEvent(&reply, sizeof(reply), error)) return {HostEvent::Kind::kFailed, {}, error};
-      break;
-    }
+    case UHID_GET_REPORT:
     case UHID_SET_REPORT: {
+      // The chip has no get-report or set-report traffic: refuse it, as a device that stalls the request.
       uhid_event reply{};
-      reply.type = UHID_SET_REPORT_REPLY;
-      reply.u.set_report_reply.id = event.u.set_report.id;
-      reply.u.set_report_reply.err = EIO;
+      if (event.type == UHID_GET_REPORT) {
+        reply.type = UHID_GET_REPORT_REPLY;
+        reply.u.get_report_reply = {event.u.get_report.id, EIO, 0, {}};
+      } else {
+        reply.type = UHID_SET_REPORT_REPLY;
+        reply.u.set_report_reply = {event.u.set_report.id, EIO};
+      }
       std::string error;
       if (!WriteEvent(&reply, sizeof(reply), error)) return {HostEvent::Kind::kFailed, {}, error};
       break;

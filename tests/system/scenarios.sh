@@ -21,7 +21,7 @@ faults 300
 hotplug 180
 permissions 120
 ports 60
-wine 600
+wine 720
 "
 # Files in this folder that define more scenario_NAME functions, sourced before a scenario runs.
 scenario_files="board_lib.sh linux_scenarios.sh wine_scenarios.sh"

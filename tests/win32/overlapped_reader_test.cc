@@ -51,6 +51,21 @@ TEST_F(OverlappedReaderTest, AReportThatArrivesWhileTheReadWaitsCompletesIt) {
   EXPECT_EQ(out[7], 0x2A);
 }
 
+// Wine's HID class driver can strand a report that arrives while a read is being queued: the answer to
+// the next request must find a read already waiting, posted before Read() returned.
+TEST_F(OverlappedReaderTest, TheNextReadIsWaitingBeforeTheNextRequestGoesOut) {
+  OverlappedReader reader(toolEnd.get(), 0);
+  ASSERT_TRUE(pipe.Send({0x00, 0, 0, 0, 0, 0, 0, 0x01}));
+  ASSERT_EQ(reader.Read(out.data(), out.size(), kPatientMs).status, HidReadResult::Status::kCompleted);
+
+  ASSERT_TRUE(pipe.Send({0x00, 0, 0, 0, 0, 0, 0, 0x02}));
+  DWORD waiting = 99;
+  ASSERT_TRUE(PeekNamedPipe(toolEnd.get(), nullptr, 0, nullptr, &waiting, nullptr));
+  EXPECT_EQ(waiting, 0u) << "the report went into the pipe's queue, not into a read posted ahead";
+  ASSERT_EQ(reader.Read(out.data(), out.size(), kPatientMs).status, HidReadResult::Status::kCompleted);
+  EXPECT_EQ(out[7], 0x02);
+}
+
 TEST_F(OverlappedReaderTest, CopiesNoMoreThanTheCallerCanTake) {
   OverlappedReader reader(toolEnd.get(), 16);  // the read itself always asks for the whole report
   std::vector<std::uint8_t> report(16);

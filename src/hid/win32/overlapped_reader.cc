@@ -29,6 +29,25 @@ void OverlappedReader::CancelAndWait() {
   pending_ = false;
 }
 
+bool OverlappedReader::Post(std::size_t length) {
+  if (buffer_.size() < length) buffer_.resize(length);
+  ResetEvent(event_.get());
+  overlapped_ = OVERLAPPED{};
+  overlapped_.hEvent = event_.get();
+  postedCount_ = 0;
+  const BOOL started = ReadFile(device_, buffer_.data(), static_cast<DWORD>(length), &postedCount_, &overlapped_);
+  if (!started && GetLastError() != ERROR_IO_PENDING) {
+    // Nothing is in flight, so nothing would ever signal the event: say so now rather than wait out the
+    // time-out on an event no one will set.
+    lastError_ = LastWin32Error("ReadFile");
+    ResetEvent(event_.get());
+    return false;
+  }
+  // Finished at once or not, the system signals the event when it is done with the record.
+  pending_ = true;
+  return true;
+}
+
 HidReadResult OverlappedReader::Read(std::uint8_t* out, std::size_t capacity, std::uint32_t timeoutMs) {
   HidReadResult result;
   lastError_.reset();
@@ -39,21 +58,8 @@ HidReadResult OverlappedReader::Read(std::uint8_t* out, std::size_t capacity, st
   // The HID class driver refuses reads shorter than the input report, so the read always asks for the
   // whole report and the caller gets as much of it as it can take.
   const std::size_t length = reportLength_ != 0 ? reportLength_ : capacity;
-  if (buffer_.size() < length) buffer_.resize(length);
-
-  ResetEvent(event_.get());
-  overlapped_ = OVERLAPPED{};
-  overlapped_.hEvent = event_.get();
-  DWORD reported = 0;
-  const BOOL started = ReadFile(device_, buffer_.data(), static_cast<DWORD>(length), &reported, &overlapped_);
-  if (!started && GetLastError() != ERROR_IO_PENDING) {
-    // Nothing is in flight, so nothing would ever signal the event: say so now rather than wait out the
-    // time-out on an event no one will set.
-    lastError_ = LastWin32Error("ReadFile");
-    ResetEvent(event_.get());
-    return result;
-  }
-  pending_ = true;
+  // The read posted at the end of the previous call may already hold this report.
+  if (!pending_ && !Post(length)) return result;
 
   const DWORD wait = WaitForSingleObject(event_.get(), timeoutMs);
   if (wait == WAIT_OBJECT_0) {
@@ -65,12 +71,15 @@ HidReadResult OverlappedReader::Read(std::uint8_t* out, std::size_t capacity, st
       result.status = HidReadResult::Status::kCompleted;
       // The count ReadFile itself reported: 0 when it returned pending; the protocol then takes the input
       // report length.
-      result.byteCount = reported;
-    } else {
-      // A read that ended in an error (the board was pulled) is not a report: passing it up as one would
-      // let the protocol match a tag left in its buffer by the previous answer.
-      lastError_ = LastWin32Error("ReadFile");
+      result.byteCount = postedCount_;
+      // The next answer's read, ahead of the next request. Should it not start (the board has gone), the
+      // next Read() tries again and reports why.
+      if (!Post(length)) lastError_.reset();
+      return result;
     }
+    // A read that ended in an error (the board was pulled) is not a report: passing it up as one would
+    // let the protocol match a tag left in its buffer by the previous answer.
+    lastError_ = LastWin32Error("ReadFile");
   } else if (wait == WAIT_TIMEOUT) {
     CancelAndWait();
     result.status = HidReadResult::Status::kTimedOut;

@@ -12,9 +12,14 @@
 namespace kt::win32 {
 
 // One object owns everything an overlapped read touches: the OVERLAPPED record, its manual-reset event
-// and the buffer the system writes into. A read never outlives Read(): a timed-out read is cancelled and
-// then waited for, so neither the record nor the buffer can be written after Read() has returned, and the
-// caller's buffer is only ever written by a plain copy from ours.
+// and the buffer the system writes into. The caller's buffer is only ever written by a plain copy from
+// ours, inside Read(). A timed-out read is cancelled and then waited for before Read() returns.
+//
+// After a report has been taken, the next read is posted before Read() returns, so the answer to the next
+// request always finds a read waiting for it. Wine's HID class driver can strand a report that arrives
+// while a read request is being queued (it takes a queued report and queues the read in two steps); the
+// report then sits in the queue with the read waiting beside it until the time-out. The posted read
+// lives in our buffer and record until the next Read() takes it, or the destructor cancels and waits for it.
 class OverlappedReader {
  public:
   // `device` must have been opened with FILE_FLAG_OVERLAPPED and outlive the reader. `reportLength` is the
@@ -26,8 +31,7 @@ class OverlappedReader {
   OverlappedReader& operator=(const OverlappedReader&) = delete;
 
   HidReadResult Read(std::uint8_t* out, std::size_t capacity, std::uint32_t timeoutMs);
-  // Cancels a read still in progress and waits for it. Reads do not outlive Read(), so this only matters
-  // should one ever be left behind.
+  // Cancels the read posted ahead, if any, and waits for it.
   void Cancel();
 
   const std::optional<Win32Error>& lastError() const { return lastError_; }
@@ -35,6 +39,8 @@ class OverlappedReader {
  private:
   // Cancels the read in progress and waits until the system is done with the record and the buffer.
   void CancelAndWait();
+  // Starts a read of `length` bytes into buffer_; false (with lastError_) when it could not start.
+  bool Post(std::size_t length);
 
   HANDLE device_;
   std::size_t reportLength_;
@@ -42,6 +48,7 @@ class OverlappedReader {
   OVERLAPPED overlapped_{};
   std::vector<std::uint8_t> buffer_;
   bool pending_ = false;
+  DWORD postedCount_ = 0;  // what ReadFile reported when the pending read was posted
   std::optional<Win32Error> lastError_;
 };
 

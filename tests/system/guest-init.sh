@@ -32,6 +32,7 @@ param() {
 run=$(param run)
 args=$(param args)
 results=$(param results)
+tree=$(param tree)
 cwd=$(param cwd)
 limit=$(param timeout)
 [ -n "$run" ] && [ -n "$results" ] || die "kt.run and kt.results are needed on the command line"
@@ -51,8 +52,18 @@ mount -t tmpfs -o mode=1777 tmpfs /host/dev/shm || die "cannot mount /dev/shm"
 mount -o bind /proc /host/proc || die "cannot bind /proc"
 mount -o bind /sys /host/sys || die "cannot bind /sys"
 mount -t configfs configfs /host/sys/kernel/config || die "cannot mount configfs"
+# A source tree under /tmp or /run would be hidden by the guest's own: keep a handle on it first and put
+# it back at its path in the fresh tmpfs.
+case $tree in
+  /tmp/*|/run/*)
+    mkdir -p /tree
+    mount -o bind "/host$tree" /tree || die "cannot hold on to the source tree $tree" ;;
+esac
 mount -t tmpfs -o mode=755 tmpfs /host/run || die "cannot mount /run"
 mount -t tmpfs -o mode=1777 tmpfs /host/tmp || die "cannot mount /tmp"
+if [ -d /tree ]; then
+  mkdir -p "/host$tree" && mount -o bind /tree "/host$tree" || die "cannot put the source tree back at $tree"
+fi
 # Last, so that nothing hides it; a folder in a fresh tmpfs is made first.
 mkdir -p "/host$results" 2>/dev/null
 mount -t 9p -o "$ninep" results "/host$results" || die "cannot mount the results share at $results"

@@ -90,6 +90,9 @@ class HidBackend {
   // May be called on any thread; the window layer carries it to its own thread.
   using DeviceChangeListener = std::function<void(bool arrived)>;
   virtual void SetDeviceChangeListener(DeviceChangeListener listener) { (void)listener; }
+  // True when the listener set last hears arrivals and removals from this backend itself (on Windows
+  // they reach the dialog through its window instead).
+  virtual bool ReportsDeviceChanges() const { return false; }
 };
 
 // The platform's real backend (Windows: SetupAPI + HID; Linux: hidraw + libudev).

@@ -24,6 +24,7 @@ class TracingBackend final : public HidBackend {
   std::unique_ptr<HidInterfaceList> ListInterfaces() override { return inner_->ListInterfaces(); }
   std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) override;
   void SetDeviceChangeListener(DeviceChangeListener listener) override;
+  bool ReportsDeviceChanges() const override { return inner_->ReportsDeviceChanges(); }
 
  private:
   class Handle;

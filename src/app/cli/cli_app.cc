@@ -61,6 +61,13 @@ int RunDialog(const CliOptions& options, ReplugWatch& backend, Clock& clock, Con
   bool replugTimedOut = false;
   if (!waitForEnter) {
     dialog.SetReplugWait([&] {
+      if (!backend.ReportsDeviceChanges()) {
+        // Nothing would tell the wait that the board came back (the Windows backend's notifications go to
+        // a window, which the command line has not got): go on after the box, as before.
+        io.err << kProgramName << ": device changes are not reported here; going on without waiting for "
+               << "the board to come back\n";
+        return true;
+      }
       const std::uint32_t seconds = options.replugTimeoutSeconds;
       if (backend.WaitForReplug(clock, seconds * 1000, [&] { return CandidatePresent(window, backend, clock); })) {
         return true;

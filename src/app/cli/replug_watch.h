@@ -33,6 +33,7 @@ class ReplugWatch final : public HidBackend {
     return inner_->Open(path, mode);
   }
   void SetDeviceChangeListener(DeviceChangeListener listener) override;
+  bool ReportsDeviceChanges() const override { return inner_->ReportsDeviceChanges(); }
 
  private:
   void Record(bool arrived);

@@ -92,6 +92,11 @@ std::unique_ptr<HidDeviceHandle> LinuxHidBackend::Open(const std::string& path, 
   return std::make_unique<HidrawDevice>(std::move(fd), path, std::move(info), diagnostics_);
 }
 
+bool LinuxHidBackend::ReportsDeviceChanges() const {
+  std::lock_guard<std::mutex> lock(monitorMutex_);
+  return monitor_ != nullptr && monitor_->Running();
+}
+
 void LinuxHidBackend::SetDeviceChangeListener(DeviceChangeListener listener) {
   std::lock_guard<std::mutex> lock(monitorMutex_);
   monitor_.reset();  // joins the old thread before a new one starts

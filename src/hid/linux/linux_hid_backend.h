@@ -31,6 +31,7 @@ class LinuxHidBackend final : public HidBackend {
   // Starts (or, with an empty listener, stops) the udev monitor. Replacing a listener joins the old
   // monitor thread first, so it must not be called from inside the listener.
   void SetDeviceChangeListener(DeviceChangeListener listener) override;
+  bool ReportsDeviceChanges() const override;
 
   // The last error, "open /dev/hidraw3: Permission denied ...", for whoever wants to show it.
   std::string LastError() const { return diagnostics_->LastError(); }
@@ -41,7 +42,7 @@ class LinuxHidBackend final : public HidBackend {
   std::string sysfsRoot_;
   std::string devRoot_;
   std::shared_ptr<LinuxHidDiagnostics> diagnostics_;
-  std::mutex monitorMutex_;
+  mutable std::mutex monitorMutex_;
   std::unique_ptr<DeviceMonitor> monitor_;
 };
 

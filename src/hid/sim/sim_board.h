@@ -179,6 +179,7 @@ class SimBackend final : public HidBackend {
   std::unique_ptr<HidInterfaceList> ListInterfaces() override;
   std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) override;
   void SetDeviceChangeListener(DeviceChangeListener listener) override;
+  bool ReportsDeviceChanges() const override { return true; }
 
  private:
   std::shared_ptr<SimBoard> board_;  // shared with the open handles, which may outlive the backend

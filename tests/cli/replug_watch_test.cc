@@ -27,12 +27,14 @@ struct ReplugCase {
   const char* name;
   std::vector<char> beforeMark;  // 'a' arrival, 'r' removal
   std::vector<char> afterMark;
-  std::vector<bool> present;     // what each look for the board finds, in turn
+  std::vector<bool> present;  // what each look for the board finds, in turn
   bool expected;
   bool arrivalDuringFirstLook = false;  // the HID node's own arrival, while the first look runs
 };
 
-void PrintTo(const ReplugCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReplugCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ReplugWatchTest : public ::testing::TestWithParam<ReplugCase> {};
 
@@ -56,7 +58,8 @@ TEST_P(ReplugWatchTest, GoesOnOnlyOnceTheBoardLeftAndCameBack) {
   EXPECT_EQ(back, c.expected);
   EXPECT_EQ(looks, c.present.size());
   // The dialog still hears every notification through the watch.
-  EXPECT_EQ(dialogHeard, static_cast<int>(c.beforeMark.size() + c.afterMark.size() + c.arrivalDuringFirstLook));
+  EXPECT_EQ(dialogHeard,
+            static_cast<int>(c.beforeMark.size() + c.afterMark.size() + c.arrivalDuringFirstLook));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -127,7 +127,9 @@ struct BoardCase {
   std::vector<std::string> expected;
 };
 
-void PrintTo(const BoardCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const BoardCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class KernelBoardTest : public ::testing::TestWithParam<BoardCase> {};
 
@@ -176,27 +178,47 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, KernelBoardTest,
     ::testing::Values(
         // The answer goes up with its report-ID byte; the transport decides whether to send it.
-        BoardCase{"AnswersARequest", "", true, {{kOpened}, {kReadWriteProtect, 0, 2}},
+        BoardCase{"AnswersARequest",
+                  "",
+                  true,
+                  {{kOpened}, {kReadWriteProtect, 0, 2}},
                   {"plug %s", "answer", "unplug"}},
-        BoardCase{"ReplugsBlankOnceTheHostClosesAfterAnErase", "", true,
+        BoardCase{"ReplugsBlankOnceTheHostClosesAfterAnErase",
+                  "",
+                  true,
                   {{kOpened}, {kErase}, {kErase}, {kClosed, 0, 3}},
                   {"plug %s", "unplug", "plug 72F7", "unplug"}},
-        BoardCase{"StaysPluggedWhenTheHostClosesWithoutAnErase", "", true,
+        BoardCase{"StaysPluggedWhenTheHostClosesWithoutAnErase",
+                  "",
+                  true,
                   {{kOpened}, {kReadWriteProtect, 0, 2}, {kClosed}, {kOpened}, {kReadWriteProtect, 0, 3}},
                   {"plug %s", "answer", "answer", "unplug"}},
         // A gadget never hears the host let go: quiet after the erase stands for it.
-        BoardCase{"GadgetReplugsAfterQuietFollowingAnErase", "", false, {{kErase, 0, 3}},
+        BoardCase{"GadgetReplugsAfterQuietFollowingAnErase",
+                  "",
+                  false,
+                  {{kErase, 0, 3}},
                   {"plug %s", "unplug", "plug 72F7", "unplug"}},
-        BoardCase{"GadgetAnswersWithoutAnyOpen", "blank", false, {{kReadWriteProtect, 0, 2}},
+        BoardCase{"GadgetAnswersWithoutAnyOpen",
+                  "blank",
+                  false,
+                  {{kReadWriteProtect, 0, 2}},
                   {"plug 72F7", "answer", "unplug"}},
-        BoardCase{"ManualReplugWaitsForTheSignal", "manual-replug", true,
+        BoardCase{"ManualReplugWaitsForTheSignal",
+                  "manual-replug",
+                  true,
                   {{kOpened}, {kErase}, {kClosed}, {std::nullopt, SIGUSR1, 3}},
                   {"plug %s", "unplug", "plug 72F7", "unplug"}},
-        BoardCase{"UnplugFaultTakesTheDeviceAway", "unplug@2", true,
+        BoardCase{"UnplugFaultTakesTheDeviceAway",
+                  "unplug@2",
+                  true,
                   {{kOpened}, {kReadWriteProtect, 0, 2}, {kReadWriteProtect, 0, 3}},
                   {"plug %s", "answer", "unplug"}},
-        BoardCase{"SilentRequestGetsNoAnswer", "silent@1", true,
-                  {{kOpened}, {kReadWriteProtect}, {kReadWriteProtect, 0, 2}}, {"plug %s", "answer", "unplug"}}),
+        BoardCase{"SilentRequestGetsNoAnswer",
+                  "silent@1",
+                  true,
+                  {{kOpened}, {kReadWriteProtect}, {kReadWriteProtect, 0, 2}},
+                  {"plug %s", "answer", "unplug"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(KernelBoardTest, AnswerKeepsItsLayoutForTheTransport) {

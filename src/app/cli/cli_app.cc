@@ -35,8 +35,7 @@ int ReportProbe(const CKT701xWriteEepromMPDlg& dialog, ConsoleIo& io) {
 }
 
 // Whether a board answers at the IDs a job would try: the typed ones, then the fallback list.
-bool CandidatePresent(ConsoleWindow& window, HidBackend& backend,
-                      Clock& clock) {
+bool CandidatePresent(ConsoleWindow& window, HidBackend& backend, Clock& clock) {
   HidLink link;
   CreateHidLink(link, backend, clock);
   bool found = OpenHidLink(link, ParseHexField(window.GetItemText(ctl::kVendorId)),
@@ -69,7 +68,8 @@ int RunDialog(const CliOptions& options, ReplugWatch& backend, Clock& clock, Con
         return true;
       }
       const std::uint32_t seconds = options.replugTimeoutSeconds;
-      if (backend.WaitForReplug(clock, seconds * 1000, [&] { return CandidatePresent(window, backend, clock); })) {
+      if (backend.WaitForReplug(clock, seconds * 1000,
+                                [&] { return CandidatePresent(window, backend, clock); })) {
         return true;
       }
       replugTimedOut = true;

@@ -61,7 +61,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
     std::string name;
     std::optional<std::string> inlineValue;
     reader.Take(name, inlineValue);
-    const bool takesValue = name == "--vid" || name == "--pid" || name == "--trace" || name == "--replug-timeout";
+    const bool takesValue =
+        name == "--vid" || name == "--pid" || name == "--trace" || name == "--replug-timeout";
     if (inlineValue && !takesValue && name != "--simulate") {
       error = "option " + name + " takes no value";
       return false;

@@ -36,7 +36,9 @@ bool ReplugWatch::WaitForReplug(Clock& clock, std::uint32_t timeoutMs, const std
   std::uint64_t checked = 0;  // the arrival last found without the board
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    const auto back = [&] { return lastRemoval_ > mark_ && lastArrival_ > lastRemoval_ && lastArrival_ > checked; };
+    const auto back = [&] {
+      return lastRemoval_ > mark_ && lastArrival_ > lastRemoval_ && lastArrival_ > checked;
+    };
     const std::uint64_t now = clock.NowMicros();
     if (!back()) {
       if (now >= deadline) return false;

@@ -35,7 +35,8 @@ bool OverlappedReader::Post(std::size_t length) {
   overlapped_ = OVERLAPPED{};
   overlapped_.hEvent = event_.get();
   postedCount_ = 0;
-  const BOOL started = ReadFile(device_, buffer_.data(), static_cast<DWORD>(length), &postedCount_, &overlapped_);
+  const BOOL started =
+      ReadFile(device_, buffer_.data(), static_cast<DWORD>(length), &postedCount_, &overlapped_);
   if (!started && GetLastError() != ERROR_IO_PENDING) {
     // Nothing is in flight, so nothing would ever signal the event: say so now rather than wait out the
     // time-out on an event no one will set.

@@ -53,8 +53,9 @@ std::string Hex4(unsigned value) {
 
 }  // namespace
 
-GadgetTransport::GadgetTransport(std::vector<std::uint8_t> reportDescriptor, std::string name, std::string udc,
-                                 std::string configfsRoot, std::string sysRoot, std::string devRoot)
+GadgetTransport::GadgetTransport(std::vector<std::uint8_t> reportDescriptor, std::string name,
+                                 std::string udc, std::string configfsRoot, std::string sysRoot,
+                                 std::string devRoot)
     : reportDescriptor_(std::move(reportDescriptor)),
       name_(std::move(name)),
       udc_(std::move(udc)),
@@ -74,8 +75,8 @@ bool GadgetTransport::Build(std::string& error) {
   std::error_code ec;
   const std::string function = gadgetDir_ + "/" + kFunction;
   const std::string config = gadgetDir_ + "/" + kConfig;
-  for (const std::string& dir : {gadgetDir_, gadgetDir_ + "/strings/0x409", function, config,
-                                 config + "/strings/0x409"}) {
+  for (const std::string& dir :
+       {gadgetDir_, gadgetDir_ + "/strings/0x409", function, config, config + "/strings/0x409"}) {
     if (!fs::create_directory(dir, ec) && ec) {
       error = "mkdir " + dir + ": " + ec.message() +
               (dir == gadgetDir_ ? " (is configfs mounted and libcomposite loaded?)" : "");
@@ -204,7 +205,8 @@ HostEvent GadgetTransport::Receive() {
   return result;
 }
 
-bool GadgetTransport::Send(std::span<const std::uint8_t> report, std::uint32_t timeoutMs, std::string& error) {
+bool GadgetTransport::Send(std::span<const std::uint8_t> report, std::uint32_t timeoutMs,
+                           std::string& error) {
   if (report.empty()) return true;
   const int fd = hidg_.Get();
   if (fd < 0) {

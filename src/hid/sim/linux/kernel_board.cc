@@ -44,7 +44,8 @@ std::vector<std::uint8_t> ImageReportDescriptor(std::span<const std::uint8_t> im
     at += 1 + size;
     if (item == kCollection) ++depth;
     if (item == kEndCollection && --depth == 0) {
-      return {image.begin() + static_cast<std::ptrdiff_t>(start), image.begin() + static_cast<std::ptrdiff_t>(at)};
+      return {image.begin() + static_cast<std::ptrdiff_t>(start),
+              image.begin() + static_cast<std::ptrdiff_t>(at)};
     }
     if (depth < 0) break;
   }
@@ -174,7 +175,8 @@ int KernelBoard::Run(int signalFd) {
           lastRequestMicros_ = SystemClock().NowMicros();
           if (log_ != nullptr) log_->Report(TraceDirection::kOut, event.report.data(), event.report.size());
           if (handle_ == 0 || !board_.Receive(handle_, event.report.data(), event.report.size())) {
-            if (board_.plugged()) Status("output report of " + std::to_string(event.report.size()) + " bytes refused");
+            if (board_.plugged())
+              Status("output report of " + std::to_string(event.report.size()) + " bytes refused");
           }
           break;
         case HostEvent::Kind::kFailed:

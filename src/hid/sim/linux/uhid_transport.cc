@@ -23,8 +23,11 @@ void CopyText(__u8 (&field)[N], const std::string& text) {
 
 }  // namespace
 
-UhidTransport::UhidTransport(std::vector<std::uint8_t> reportDescriptor, std::string uniq, std::string devicePath)
-    : reportDescriptor_(std::move(reportDescriptor)), uniq_(std::move(uniq)), devicePath_(std::move(devicePath)) {}
+UhidTransport::UhidTransport(std::vector<std::uint8_t> reportDescriptor, std::string uniq,
+                             std::string devicePath)
+    : reportDescriptor_(std::move(reportDescriptor)),
+      uniq_(std::move(uniq)),
+      devicePath_(std::move(devicePath)) {}
 
 UhidTransport::~UhidTransport() {
   Unplug();

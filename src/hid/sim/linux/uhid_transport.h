@@ -15,7 +15,8 @@ namespace kt {
 class UhidTransport final : public BoardTransport {
  public:
   // `uniq` tells this board's node from other boards' (several boards may run side by side).
-  UhidTransport(std::vector<std::uint8_t> reportDescriptor, std::string uniq, std::string devicePath = "/dev/uhid");
+  UhidTransport(std::vector<std::uint8_t> reportDescriptor, std::string uniq,
+                std::string devicePath = "/dev/uhid");
   ~UhidTransport() override;
 
   std::string Name() const override { return "uhid"; }

@@ -259,6 +259,10 @@ TEST(ImageReportDescriptorTest, IsTheImagesDescriptorUpToItsLastEndCollection) {
 
   std::vector<std::uint8_t> cut(defaultImage.begin(), defaultImage.begin() + 6811 + 40);
   EXPECT_TRUE(ImageReportDescriptor(cut).empty());
+  // A collection whose End Collection claims a data byte past the image's end.
+  std::vector<std::uint8_t> overrun(defaultImage.begin() + 6803, defaultImage.begin() + 6811);
+  overrun.insert(overrun.end(), {0xA1, 0x01, 0xC1});
+  EXPECT_TRUE(ImageReportDescriptor(overrun).empty());
   const std::vector<std::uint8_t> none(64, 0);
   EXPECT_TRUE(ImageReportDescriptor(none).empty());
 }

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -59,7 +58,6 @@ GadgetTransport::GadgetTransport(std::vector<std::uint8_t> reportDescriptor, std
     : reportDescriptor_(std::move(reportDescriptor)),
       name_(std::move(name)),
       udc_(std::move(udc)),
-      udcChosen_(!udc_.empty()),
       configfsRoot_(std::move(configfsRoot)),
       sysRoot_(std::move(sysRoot)),
       devRoot_(std::move(devRoot)),
@@ -125,7 +123,8 @@ void GadgetTransport::TearDown() {
 
 bool GadgetTransport::Bind(std::string& error) {
   const std::string udcFile = gadgetDir_ + "/UDC";
-  if (udcChosen_ || !udc_.empty()) return WriteAttribute(udcFile, udc_, error);
+  // A controller named on the command line, or the one taken at the first plug-in: the same bus again.
+  if (!udc_.empty()) return WriteAttribute(udcFile, udc_, error);
   // Each board takes the first controller that no other gadget holds; a taken one refuses the bind.
   std::vector<std::string> controllers;
   std::error_code ec;

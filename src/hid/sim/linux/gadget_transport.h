@@ -36,8 +36,7 @@ class GadgetTransport final : public BoardTransport {
 
   std::vector<std::uint8_t> reportDescriptor_;
   std::string name_;
-  std::string udc_;
-  const bool udcChosen_;
+  std::string udc_;  // empty until the first plug-in when none was named
   std::string configfsRoot_;
   std::string sysRoot_;
   std::string devRoot_;

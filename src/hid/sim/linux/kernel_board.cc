@@ -42,6 +42,7 @@ std::vector<std::uint8_t> ImageReportDescriptor(std::span<const std::uint8_t> im
     const std::size_t size = (prefix & 3) == 3 ? 4 : (prefix & 3);
     const std::uint8_t item = prefix & 0xFC;
     at += 1 + size;
+    if (at > image.size()) break;  // an item whose data runs past the image's end
     if (item == kCollection) ++depth;
     if (item == kEndCollection && --depth == 0) {
       return {image.begin() + static_cast<std::ptrdiff_t>(start),

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Drives KT701xWriteEepromMP under Xvfb with xdotool: the title and field texts after start, the
 # single-instance rule, a whole job against the simulated board in virtual time ending in
-# "Write to EEPROM OK!", and Exit. The program records what it shows in $KT_WINDOW_TRACE; screenshots of
-# each step go to the folder given as the second argument.
+# "Write to EEPROM OK!", Exit, and the simulated-board label only with --simulate. The program records
+# what it shows in $KT_WINDOW_TRACE; screenshots of each step go to the folder given as the second
+# argument.
 # Usage: fltk_window_check.sh PROGRAM SCREENSHOT_DIR
 set -eu
 
@@ -82,6 +83,7 @@ expect_trace "control|1014|shown|enabled|Product ID"
 expect_trace "control|1002|shown|enabled|Write EEPROM"
 expect_trace "control|1|shown|enabled|Exit"
 expect_trace "control|1010|shown|enabled|"
+expect_trace "control|1015|shown|enabled|SIMULATED BOARD"
 for hidden in 1000 1001 1006 1007 1008 1009 1011 1012; do
   grep -q "^control|$hidden|hidden|" "$trace" || fail "control $hidden is not hidden"
 done
@@ -114,9 +116,10 @@ app=
 expect_trace "enable|1002|1"
 expect_trace "end|1"
 
-# --- Enter in the vendor ID field presses Exit, the default button.
+# --- Enter in the vendor ID field presses Exit, the default button. No board is needed for that, so this
+# start is without --simulate, and its window has no simulated-board label.
 : >"$trace"
-KT_WINDOW_TRACE=$trace "$prog" --simulate=virtual-time &
+KT_WINDOW_TRACE=$trace "$prog" &
 app=$!
 main=$(window "$title_re")
 [ -n "$main" ] || fail "no window on the second start"
@@ -127,4 +130,5 @@ wait "$app" || status=$?
 app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status after Enter"
 expect_trace "end|1"
+! grep -q '^control|1015|' "$trace" || fail "the simulated-board label without --simulate"
 echo "PASS"

@@ -44,6 +44,12 @@ inline constexpr std::array<ControlTemplate, 16> kDialogTemplate = {{
      TextAlign::kLeft, false},
 }};
 
+// Not part of template 102: shown only when the program runs against the simulated board (--simulate), so
+// that a run that programs nothing cannot pass for a real one. It sits in the free stretch of the bottom
+// row, between the hidden version fields and the hidden "Erase EEPROM", and covers no other control.
+inline constexpr ControlTemplate kSimulatedBoardLabel = {
+    1015, ControlKind::kStatic, "SIMULATED BOARD", 81, 79, 110, 8, TextAlign::kCentre, false};
+
 // Dialog units to pixels as Windows does it for an 8-point "MS Shell Dlg" at 96 dpi: a horizontal unit
 // is a quarter of the font's average character width (6 px), a vertical one an eighth of its height
 // (13 px). So x * 6 / 4 and y * 13 / 8, rounded to the nearest pixel.

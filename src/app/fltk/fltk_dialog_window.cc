@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <vector>
 
 #include "app/fltk/dialog_widgets.h"
 #include "app/fltk/message_box.h"
@@ -31,14 +32,14 @@ Fl_Align LabelAlign(TextAlign align) {
 
 }  // namespace
 
-FltkDialogWindow::FltkDialogWindow(std::string applicationName, WindowTrace& trace)
+FltkDialogWindow::FltkDialogWindow(std::string applicationName, WindowTrace& trace, bool simulatedBoard)
     : applicationName_(std::move(applicationName)),
       trace_(trace),
       windowThread_(std::this_thread::get_id()),
       calls_(std::make_shared<CallQueue>()) {
   // Makes Fl::awake usable from the worker and the hot-plug monitor.
   Fl::lock();
-  Build();
+  Build(simulatedBoard);
 }
 
 FltkDialogWindow::~FltkDialogWindow() {
@@ -47,14 +48,16 @@ FltkDialogWindow::~FltkDialogWindow() {
   window_.reset();
 }
 
-void FltkDialogWindow::Build() {
+void FltkDialogWindow::Build(bool simulatedBoard) {
   window_ = std::make_unique<Fl_Double_Window>(DluToPixelsX(kTemplateWidth), DluToPixelsY(kTemplateHeight));
   window_->copy_label(std::string(kTemplateCaption).c_str());
   // Fixed size: minimum and maximum are the same, so the window manager offers no resizing or maximise.
   window_->size_range(window_->w(), window_->h(), window_->w(), window_->h());
   window_->icons(icon_.Images(), icon_.Count());
   window_->xclass("KT701xWriteEepromMP");
-  for (const ControlTemplate& t : kDialogTemplate) {
+  std::vector<ControlTemplate> templates(kDialogTemplate.begin(), kDialogTemplate.end());
+  if (simulatedBoard) templates.push_back(kSimulatedBoardLabel);
+  for (const ControlTemplate& t : templates) {
     const int x = DluToPixelsX(t.x), y = DluToPixelsY(t.y);
     const int w = DluToPixelsX(t.width), h = DluToPixelsY(t.height);
     const std::string text(t.text);
@@ -103,6 +106,11 @@ void FltkDialogWindow::Build() {
     }
     if (t.hiddenByTemplate) widget->hide();
     controls_[t.id] = {t.kind, widget};
+  }
+  if (simulatedBoard) {
+    Fl_Widget* label = controls_.at(kSimulatedBoardLabel.id).widget;
+    label->labelcolor(FL_RED);
+    label->labelfont(FL_HELVETICA_BOLD);
   }
   window_->end();
   window_->user_data(this);

@@ -27,8 +27,9 @@ namespace kt {
 // (Motif hints), which some window managers ignore; closing the window then acts as Esc does.
 class FltkDialogWindow final : public DialogWindow {
  public:
-  // `applicationName` is the caption of message boxes that have none of their own.
-  FltkDialogWindow(std::string applicationName, WindowTrace& trace);
+  // `applicationName` is the caption of message boxes that have none of their own. `simulatedBoard` adds
+  // kSimulatedBoardLabel to the template's controls.
+  FltkDialogWindow(std::string applicationName, WindowTrace& trace, bool simulatedBoard = false);
   ~FltkDialogWindow() override;
   FltkDialogWindow(const FltkDialogWindow&) = delete;
   FltkDialogWindow& operator=(const FltkDialogWindow&) = delete;
@@ -61,7 +62,7 @@ class FltkDialogWindow final : public DialogWindow {
     Fl_Widget* widget;
   };
 
-  void Build();
+  void Build(bool simulatedBoard);
   Control* Find(int id);
   bool OnWindowThread() const { return std::this_thread::get_id() == windowThread_; }
   // Writes every control's state to the trace: what the operator sees now.

@@ -43,7 +43,7 @@ int RunWriteEepromApp(const std::string& programPath, const std::vector<std::str
   TargetBoard target = MakeTargetBoard(simulate ? &simOptions : nullptr);
 
   {
-    FltkDialogWindow window(applicationName, trace);
+    FltkDialogWindow window(applicationName, trace, simulate.has_value());
     CKT701xWriteEepromMPDlg dialog(window, *target.backend, *target.clock);
     window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
     dialog.SetProbeObserver([&trace](int absent) { trace.Write("probe|" + std::to_string(absent)); });

@@ -31,7 +31,20 @@ TEST_F(FltkDialogWindowTest, TemplateTextsAndStates) {
   EXPECT_FALSE(window_.IsChecked(ctl::kEepromWp));
   window_.SetCheck(ctl::kEepromWp, true);
   EXPECT_TRUE(window_.IsChecked(ctl::kEepromWp));
-  EXPECT_EQ(window_.GetItemText(9999), "");  // no such control: nothing happens
+  EXPECT_EQ(window_.GetItemText(9999), "");                     // no such control: nothing happens
+  EXPECT_EQ(window_.GetItemText(kSimulatedBoardLabel.id), "");  // only against the simulated board
+}
+
+TEST(FltkSimulatedBoardTest, TheLabelIsAddedOverFreeSpace) {
+  WindowTrace trace;
+  FltkDialogWindow window("KT701xWriteEepromMP", trace, true);
+  EXPECT_EQ(window.GetItemText(kSimulatedBoardLabel.id), "SIMULATED BOARD");
+  const ControlTemplate& l = kSimulatedBoardLabel;
+  for (const ControlTemplate& t : kDialogTemplate) {
+    EXPECT_TRUE(t.x >= l.x + l.width || l.x >= t.x + t.width || t.y >= l.y + l.height ||
+                l.y >= t.y + t.height)
+        << "over control " << t.id;
+  }
 }
 
 TEST_F(FltkDialogWindowTest, PumpRunsAWorkersSendsUntilDone) {

@@ -1,14 +1,15 @@
 // The resources of KT701xWriteEepromMP.exe, compiled into this test program as well: dialog template
 // 102 control by control, icon 128 image by image.
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/win32/dialog_host.h"
 #include "app/win32/resource.h"
+#include "app/win32/windows_api.h"
 
 namespace kt {
 namespace {
@@ -196,6 +197,9 @@ TEST(DialogTemplateTest, EveryControlInTabOrder) {
     EXPECT_EQ(got.y, want.y);
     EXPECT_EQ(got.cx, want.cx);
     EXPECT_EQ(got.cy, want.cy);
+    // The simulated-board label, made at run time, covers none of them.
+    const RECT& l = kSimulatedBoardRect;
+    EXPECT_TRUE(got.x >= l.right || l.left >= got.x + got.cx || got.y >= l.bottom || l.top >= got.y + got.cy);
   }
   // The progress bar is the plain, segmented kind.
   EXPECT_FALSE(dialog.controls[5].style & 0x01);  // PBS_SMOOTH

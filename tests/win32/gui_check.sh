@@ -1,6 +1,7 @@
 #!/bin/sh
 # Drives KT701xWriteEepromMP.exe under Wine on a private Xvfb display, as an operator would: start, a
-# second start, "Write EEPROM" without a board, the same against the simulated board, "Exit".
+# second start, "Write EEPROM" without a board, the same against the simulated board, "Exit"; the
+# "SIMULATED BOARD" label only in the run with --simulate.
 # Screenshots of the window and of every box go to OUT_DIR.
 #
 # Usage: gui_check.sh WINE_RUNNER PROGRAM_EXE PROBE_EXE OUT_DIR
@@ -15,6 +16,7 @@ ID_EXIT=1
 ID_WRITE=1002
 ID_VENDOR=1004
 ID_PRODUCT=1005
+ID_SIMULATED=1015
 
 mkdir -p "$OUT"
 rm -f "$OUT"/*.png
@@ -131,6 +133,7 @@ product=$(probe text "$TITLE" $ID_PRODUCT)
 [ "$vendor" = "3B7D" ] || fail "vendor field reads \"$vendor\""
 [ "$product" = "7310" ] || fail "product field reads \"$product\""
 note "fields: $vendor $product"
+"$WINE_RUN" "$PROBE" shown "$TITLE" $ID_SIMULATED 2>/dev/null && fail "simulated-board label without --simulate"
 shot window
 
 # --- a second start leaves one window ---
@@ -154,6 +157,10 @@ note "write to the simulated board"
 start_program --simulate=virtual-time
 sim=$started
 wait_for 120 main_window_up || fail "no window with --simulate"
+"$WINE_RUN" "$PROBE" shown "$TITLE" $ID_SIMULATED 2>/dev/null || fail "no simulated-board label shown"
+label=$(probe text "$TITLE" $ID_SIMULATED)
+[ "$label" = "SIMULATED BOARD" ] || fail "the simulated-board label reads \"$label\""
+shot window_simulated
 click_control $ID_WRITE
 # A board whose EEPROM is not blank is erased first and asks for a re-plug; the simulated one re-plugs
 # itself, so the box only needs its OK.

@@ -4,6 +4,7 @@
 //   kt-window-probe count TITLE       number of top-level windows whose whole title is TITLE
 //   kt-window-probe text TITLE ID     text of control ID in that window
 //   kt-window-probe center TITLE ID   screen position of the middle of control ID: "X Y"
+//   kt-window-probe shown TITLE ID    exit status 0 when control ID is there and visible
 //   kt-window-probe boxes             one line per message box: "CAPTION|TEXT|X Y" (X Y: its OK button)
 #include <windows.h>
 
@@ -83,11 +84,12 @@ int main(int argc, char** argv) {
     std::printf("%u\n", static_cast<unsigned>(WindowsTitled(argv[2]).size()));
     return 0;
   }
-  if ((command == "text" || command == "center") && argc == 4) {
+  if ((command == "text" || command == "center" || command == "shown") && argc == 4) {
     const std::vector<HWND> windows = WindowsTitled(argv[2]);
     if (windows.size() != 1) return 1;
     HWND control = GetDlgItem(windows.front(), std::atoi(argv[3]));
     if (control == nullptr) return 1;
+    if (command == "shown") return IsWindowVisible(control) ? 0 : 1;
     if (command == "text") {
       std::printf("%s\n", TextOf(control).c_str());
       return 0;
@@ -106,6 +108,8 @@ int main(int argc, char** argv) {
     }
     return 0;
   }
-  std::fprintf(stderr, "usage: kt-window-probe count TITLE | text TITLE ID | center TITLE ID | boxes\n");
+  std::fprintf(
+      stderr,
+      "usage: kt-window-probe count TITLE | text TITLE ID | center TITLE ID | shown TITLE ID | boxes\n");
   return 2;
 }

@@ -32,12 +32,18 @@ bool ValidHandle(HANDLE handle) {
 }  // namespace
 
 Win32DialogHost::Win32DialogHost(HINSTANCE instance, Win32DialogWindow& window,
-                                 CKT701xWriteEepromMPDlg& dialog)
+                                 CKT701xWriteEepromMPDlg& dialog, bool simulatedBoard)
     : instance_(instance),
       window_(window),
       dialog_(dialog),
       // A failed load leaves the window without an icon; nothing to report.
-      icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))) {}
+      icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      simulatedBoard_(simulatedBoard) {}
+
+Win32DialogHost::~Win32DialogHost() {
+  // After the modal run: the label that used the font is gone with the dialog.
+  if (boldFont_ != nullptr) DeleteObject(boldFont_);
+}
 
 INT_PTR Win32DialogHost::DoModal() {
   return DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_MAIN_DIALOG), nullptr, &Win32DialogHost::DialogProc,
@@ -74,6 +80,12 @@ INT_PTR Win32DialogHost::Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM
       if (!IsIconic(dialog)) return FALSE;  // the system paints the controls
       PaintMinimised(dialog, icon_);
       return TRUE;
+    case WM_CTLCOLORSTATIC:
+      // Red on the dialog's own background for the simulated-board label; every other static as usual.
+      if (GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) != IDC_SIMULATED_BOARD) return FALSE;
+      SetTextColor(reinterpret_cast<HDC>(wParam), RGB(204, 0, 0));
+      SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+      return reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_BTNFACE));
     case WM_QUERYDRAGICON:
       // One of the few messages whose dialog-procedure result is the answer itself.
       return reinterpret_cast<INT_PTR>(icon_);
@@ -96,6 +108,7 @@ INT_PTR Win32DialogHost::Handle(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 void Win32DialogHost::OnInitDialog(HWND dialog) {
   window_.Attach(dialog);
+  if (simulatedBoard_) AddSimulatedBoardLabel(dialog);
   SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   dialog_.SetFileDialog([dialog](const std::string& filter) { return ShowOpenFileDialog(dialog, filter); });
@@ -112,6 +125,21 @@ void Win32DialogHost::RegisterUsbNotification(HWND dialog) {
   filter.dbcc_classguid = kUsbDeviceInterfaceClass;
   // A failed registration is not reported: the board is then probed only at start.
   deviceNotification_ = RegisterDeviceNotificationA(dialog, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+void Win32DialogHost::AddSimulatedBoardLabel(HWND dialog) {
+  RECT rect = kSimulatedBoardRect;
+  MapDialogRect(dialog, &rect);
+  HWND label = CreateWindowExA(0, "STATIC", kSimulatedBoardText, WS_CHILD | WS_VISIBLE | WS_GROUP | SS_CENTER,
+                               rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top, dialog,
+                               reinterpret_cast<HMENU>(IDC_SIMULATED_BOARD), instance_, nullptr);
+  if (label == nullptr) return;
+  // The dialog's font in bold; without a font of its own the label would be drawn in the system font.
+  LOGFONTA font{};
+  GetObjectA(reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0)), sizeof(font), &font);
+  font.lfWeight = FW_BOLD;
+  boldFont_ = CreateFontIndirectA(&font);
+  SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
 }
 
 void Win32DialogHost::OnDestroy() {

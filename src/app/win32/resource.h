@@ -20,3 +20,6 @@
 #define IDC_USE_EVB_IDS 1012
 #define IDC_VENDOR_LABEL 1013
 #define IDC_PRODUCT_LABEL 1014
+
+// Not in the template: made at run time, and only against the simulated board.
+#define IDC_SIMULATED_BOARD 1015

@@ -8,11 +8,11 @@
 #include <memory>
 #include <optional>
 
+#include "app/target_board.h"
 #include "app/win32/app_name.h"
 #include "app/win32/command_line.h"
 #include "app/win32/dialog_host.h"
 #include "app/win32/win32_dialog_window.h"
-#include "app/target_board.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
 #include "hid/sim/sim_options.h"
@@ -58,7 +58,7 @@ bool CKT701xWriteEepromMPApp::InitInstance() {
   {
     Win32DialogWindow window(applicationName);
     CKT701xWriteEepromMPDlg dialog(window, *target.backend, *target.clock);
-    Win32DialogHost host(GetModuleHandleA(nullptr), window, dialog);
+    Win32DialogHost host(GetModuleHandleA(nullptr), window, dialog, simulate.has_value());
     // The result of the modal run does not matter: Exit and Esc both stop the worker and end it.
     host.DoModal();
     // The dialog goes here, before the window record it talks to and before the backend.

@@ -20,8 +20,8 @@ write 240
 faults 300
 hotplug 180
 permissions 120
-ports 60
-wine 720
+ports 240
+wine 1500
 "
 # Files in this folder that define more scenario_NAME functions, sourced before a scenario runs.
 scenario_files="board_lib.sh linux_scenarios.sh wine_scenarios.sh"

@@ -76,33 +76,103 @@ scenario_wine() {
     start_board "window$attempt" --gadget blank
     wait_node 3B7D "$BLANK_PID" || fail "no node for the window's board"
     "$WINE32" "$work/KT701xWriteEepromMP.exe" >/dev/null 2>&1 &
-    deadline=$(( $(date +%s) + 120 ))
+    # After a stalled attempt the prefix's services start again with the program: give it longer.
+    deadline=$(( $(date +%s) + 120 * attempt ))
     until [ "$(probe count "$title")" = 1 ]; do
-      [ "$(date +%s)" -le "$deadline" ] || fail "no window titled \"$title\""
+      [ "$(date +%s)" -le "$deadline" ] || window_fail "window$attempt" "no window titled \"$title\""
       sleep 1
     done
-    # shellcheck disable=SC2046
-    xdotool mousemove $(probe center "$title" 1002) click 1
-    deadline=$(( $(date +%s) + 300 ))
-    until box=$(probe boxes | grep -v '|Fail to \(read\|write\) EEPROM!!|' | head -n 1) && [ -n "$box" ]; do
-      [ "$(date +%s)" -le "$deadline" ] || fail "no result box"
-      # A block routine's own failure box comes before the numbered one: OK goes on to it.
-      other=$(probe boxes | head -n 1)
-      # shellcheck disable=SC2046
-      [ -n "$other" ] && xdotool mousemove $(echo "$other" | cut -d'|' -f3) click 1
-      sleep 1
-    done
-    echo "$box" >"$SCENARIO_DIR/window$attempt-box.txt"
-    # shellcheck disable=SC2046
-    xdotool mousemove $(echo "$box" | cut -d'|' -f3) click 1
-    # shellcheck disable=SC2046
-    xdotool mousemove $(probe center "$title" 1) click 1
-    wineserver -w
-    stop_board "window$attempt"
-    case "$box" in "KT701xWriteEepromMP|Write to EEPROM OK!|"*) break ;; esac
-    wine_lost_answer "window$attempt" && [ "$attempt" -lt "$wine_attempts" ] || fail "the window showed: $box"
+    window_click_write "window$attempt"
+    window_await_box "window$attempt"
+    case $outcome in
+      box)
+        echo "$box" >"$SCENARIO_DIR/window$attempt-box.txt"
+        # shellcheck disable=SC2046
+        xdotool mousemove $(echo "$box" | cut -d'|' -f3) click 1
+        # shellcheck disable=SC2046
+        xdotool mousemove $(probe center "$title" 1) click 1
+        wineserver -w
+        stop_board "window$attempt"
+        case "$box" in "KT701xWriteEepromMP|Write to EEPROM OK!|"*) break ;; esac
+        wine_lost_answer "window$attempt" && [ "$attempt" -lt "$wine_attempts" ] || fail "the window showed: $box"
+        ;;
+      stalled)
+        # A job stuck on a stranded read never ends by itself: the program is ended with the prefix.
+        echo "stalled: $(window_fail "window$attempt" "(attempt $attempt)" | tr '\n' ' ')"
+        wine_lost_answer "window$attempt" && [ "$attempt" -lt "$wine_attempts" ] ||
+          window_fail "window$attempt" "the job stopped with no result box"
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
+        stop_board "window$attempt"
+        ;;
+    esac
     echo "figure: the window program under Wine lost an answer the board had sent (attempt $attempt)"
     attempt=$((attempt + 1))
   done
   expect_programmed "window$attempt"
+}
+
+board_requests() {  # BOARD-NAME: requests the board has received so far
+  awk -F'\t' '$2 == "OUT" { n++ } END { print n + 0 }' "$SCENARIO_DIR/$1.log"
+}
+
+# What the programs and the board showed, for a failure that has nothing else to say.
+window_fail() {  # BOARD-NAME MESSAGE
+  echo "board $1: $(board_requests "$1") requests; its last lines:"
+  tail -n 4 "$SCENARIO_DIR/$1.log"
+  echo "message boxes: $(probe boxes | tr '\n' ';')"
+  echo "windows titled \"$title\": $(probe count "$title")"
+  echo "visible X windows: $(xdotool search --onlyvisible --name '.' getwindowname %@ 2>&1 | tr '\n' ';')"
+  echo "Wine processes: $(ps -eo pid,stat,args | grep -i '[.]exe' | tr '\n' ';')"
+  fail "$2"
+}
+
+# Clicks Write EEPROM until the board sees the job's first request. The window can be drawn before it
+# takes clicks (the program is still starting under a slow guest); a click lost then is given again.
+window_click_write() {  # BOARD-NAME
+  local clicks=0 before wait_until
+  before=$(board_requests "$1")
+  while [ "$clicks" -lt 3 ]; do
+    # shellcheck disable=SC2046
+    xdotool mousemove $(probe center "$title" 1002) click 1
+    clicks=$((clicks + 1))
+    wait_until=$(( $(date +%s) + 30 ))
+    while [ "$(date +%s)" -le "$wait_until" ]; do
+      [ "$(board_requests "$1")" -gt "$before" ] && return 0
+      sleep 1
+    done
+    echo "figure: a click on Write EEPROM started no job within 30 s (click $clicks)"
+  done
+  window_fail "$1" "three clicks on Write EEPROM started no job"
+}
+
+# Waits for the job's numbered result box (outcome=box, the box in $box), clicking OK on a block
+# routine's own failure box that comes before it. A job whose board has heard nothing for 90 s with no
+# box on the screen has stopped (outcome=stalled); the whole job is bounded at 600 s.
+window_await_box() {  # BOARD-NAME
+  local deadline quiet_since size last_size other now
+  deadline=$(( $(date +%s) + 600 ))
+  quiet_since=$(date +%s)
+  last_size=0
+  while :; do
+    box=$(probe boxes | grep -v '|Fail to \(read\|write\) EEPROM!!|' | head -n 1)
+    if [ -n "$box" ]; then
+      outcome=box
+      return 0
+    fi
+    other=$(probe boxes | head -n 1)
+    # shellcheck disable=SC2046
+    [ -n "$other" ] && xdotool mousemove $(echo "$other" | cut -d'|' -f3) click 1
+    now=$(date +%s)
+    size=$(wc -c <"$SCENARIO_DIR/$1.log")
+    if [ "$size" != "$last_size" ] || [ -n "$other" ]; then
+      last_size=$size
+      quiet_since=$now
+    elif [ $((now - quiet_since)) -ge 90 ]; then
+      outcome=stalled
+      return 0
+    fi
+    [ "$now" -le "$deadline" ] || window_fail "$1" "no result box after 600 s"
+    sleep 1
+  done
 }

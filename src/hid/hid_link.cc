@@ -76,6 +76,7 @@ bool OpenHidLink(HidLink& link, std::uint16_t vendorId, std::uint16_t productId)
     if (step == HidEnumStep::kEnd) break;
     if (step == HidEnumStep::kSkip) continue;
     opened = TryOpenInterface(link, path, vendorId, productId);
+    if (opened) link.openedPath = path;
   }
   interfaces.reset();
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "base/clock.h"
 #include "hid/hid_backend.h"
@@ -27,6 +28,7 @@ struct HidLink {
   std::uint8_t reportId = 0;
   bool readEventOpen = false;
   bool deviceOpen = false;  // the last OpenHidLink's result, stored by its caller
+  std::string openedPath;   // the interface the last successful open took; kept after the close
 };
 
 void CreateHidLink(HidLink& link, HidBackend& backend, Clock& clock);

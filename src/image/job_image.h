@@ -28,9 +28,11 @@ struct JobImage {
   std::uint8_t cidByte = 0;
 };
 
-// Fills imageBuffer from defaultImage; patches the two device descriptors when `useEvbIds` (check box
-// 1012). `beforeCopy`, when given, runs between setting imageLength and the copy (the progress reset).
-void LoadJobImage(JobImage& image, bool useEvbIds, const std::function<void()>& beforeCopy = {});
+// Fills imageBuffer from `source` (the built-in defaultImage when null); patches the two device
+// descriptors when `useEvbIds` (check box 1012). `beforeCopy`, when given, runs between setting
+// imageLength and the copy (the progress reset).
+void LoadJobImage(JobImage& image, bool useEvbIds, const std::function<void()>& beforeCopy = {},
+                  const std::array<std::uint8_t, kImageSize>* source = nullptr);
 HResult ScanImageTags(JobImage& image);
 HResult FindTag(const std::uint8_t* buffer, const std::uint8_t* name, std::uint32_t nameLength,
                 std::uint32_t* offset);

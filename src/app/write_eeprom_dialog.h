@@ -11,6 +11,7 @@
 #include "base/clock.h"
 #include "base/hresult.h"
 #include "hid/hid_backend.h"
+#include "image/image_file.h"
 #include "programming/programmer.h"
 
 namespace kt {
@@ -105,10 +106,15 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   void SetFileDialog(FileDialog fileDialog) { fileDialog_ = std::move(fileDialog); }
   void SetReplugWait(ReplugWait replugWait) { replugWait_ = std::move(replugWait); }
   void SetProbeObserver(ProbeObserver probeObserver) { probeObserver_ = std::move(probeObserver); }
+  // The image a write job programs instead of the built-in one (null: the built-in one again).
+  void SetImageSource(std::shared_ptr<const ImageBytes> source) { imageSource_ = std::move(source); }
 
   // --- write job preparation ---
   void OnWriteEeprom();
   void OnEraseEeprom();
+  // A job that writes nothing: opens the target as a write job does and hands the worker a read of the
+  // EEPROM (or only the chip identification). The button comes back when it has ended.
+  void OnReadEeprom(bool identifyOnly);
   HResult OpenTargetDevice();
   HResult EraseEeprom();
   HResult ReleaseWriteProtect();
@@ -136,6 +142,7 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   FileDialog fileDialog_;
   ReplugWait replugWait_;
   ProbeObserver probeObserver_;
+  std::shared_ptr<const ImageBytes> imageSource_;
   // Window-thread state of who holds the link: a handed-over job until its end has been carried here
   // from the worker, or a preparation step (the erase path keeps it open over its message box).
   std::uint64_t jobsHandedOver_ = 0;

@@ -40,10 +40,13 @@ std::uint16_t ParseHexField(const std::string& text) {
 }
 
 void CKT701xWriteEepromMPDlg::OnWriteEeprom() {
+  // Once Exit has begun, no click (the Linux window still takes them during Exit's wait) starts a job.
+  if (closing_) return;
   DialogWindow& w = dialogWindow_;
   w.EnableItem(ctl::kWriteEeprom, false);
   w.SetItemText(ctl::kStatusMarker, " ");
-  LoadJobImage(image, w.IsChecked(ctl::kUseEvbIds), [&w] { w.SetProgressPos(ctl::kProgress, 0); });
+  LoadJobImage(
+      image, w.IsChecked(ctl::kUseEvbIds), [&w] { w.SetProgressPos(ctl::kProgress, 0); }, imageSource_.get());
 
   image.firmwareInfoFound = 0;
   image.cidTagFound = 0;
@@ -78,7 +81,21 @@ void CKT701xWriteEepromMPDlg::OnWriteEeprom() {
 }
 
 void CKT701xWriteEepromMPDlg::OnEraseEeprom() {
+  if (closing_) return;
   EraseEeprom();
+}
+
+void CKT701xWriteEepromMPDlg::OnReadEeprom(bool identifyOnly) {
+  if (closing_) return;
+  DialogWindow& w = dialogWindow_;
+  w.EnableItem(ctl::kWriteEeprom, false);
+  image.imageLength = kProgrammedLength;
+  if (OpenTargetDevice() != kSOk) {
+    w.EnableItem(ctl::kWriteEeprom, true);
+    return;
+  }
+  ++jobsHandedOver_;
+  SetFlag(readRequested, identifyOnly ? kIdentifyOnly : kReadEeprom);
 }
 
 HResult CKT701xWriteEepromMPDlg::OpenTargetDevice() {
@@ -105,6 +122,7 @@ HResult CKT701xWriteEepromMPDlg::OpenTargetDevice() {
 
 HResult CKT701xWriteEepromMPDlg::EraseEeprom() {
   DialogWindow& w = dialogWindow_;
+  if (phaseObserver()) phaseObserver()("erase");
   const HResult opened = OpenTargetDevice();
   if (opened != kSOk) {
     w.MessageBox(prep_text::kEraseNotOpened, prep_text::kEraseCaption, MessageIcon::kError);
@@ -132,6 +150,7 @@ HResult CKT701xWriteEepromMPDlg::EraseEeprom() {
 }
 
 HResult CKT701xWriteEepromMPDlg::ReleaseWriteProtect() {
+  if (phaseObserver()) phaseObserver()("release the write protection");
   const HResult opened = OpenTargetDevice();
   if (opened != kSOk) {
     CloseHidLink(hidLink);

@@ -28,6 +28,12 @@ namespace kt {
 // spinning.
 class Programmer {
  public:
+  static constexpr std::int32_t kReadEeprom = 1;
+  static constexpr std::int32_t kIdentifyOnly = 2;
+  static constexpr std::int32_t kNoJobResult = 1;
+  // Told the name of each step of a job as it starts, on the window's thread.
+  using PhaseObserver = std::function<void(const char* phase)>;
+
   Programmer(HidBackend& backend, Clock& clock);
   virtual ~Programmer();
   Programmer(const Programmer&) = delete;
@@ -48,6 +54,12 @@ class Programmer {
   std::atomic<std::int32_t> readBackPending{0};
   std::atomic<std::int32_t> verifyPending{0};
   std::atomic<std::int32_t> jobFinished{0};
+  // A job that only reads: kReadEeprom (chip identification, then the EEPROM into readbackBuffer, as
+  // the read-back does) or kIdentifyOnly. Nothing is written to the board.
+  std::atomic<std::int32_t> readRequested{0};
+  // How the last job ended: 0 when it did what it was asked, its failure number (-1..-13) when not,
+  // kNoJobResult before any job has ended.
+  std::atomic<std::int32_t> lastJobResult{kNoJobResult};
   std::uint8_t chipId = 0;
   std::uint32_t chipVersion = 0;
 
@@ -56,7 +68,10 @@ class Programmer {
   HResult ReadChipVersion(std::uint32_t* destination);
 
   // --- programming sequence ---
+  // Reads and checks chip ID and version: 0, or the failure number of the step that failed (-1..-4).
+  int IdentifyChip();
   HResult RunWritePhase();
+  HResult RunReadPhase(bool identifyOnly);
   HResult RunReadBackPhase();
   HResult RunVerifyPhase();
   HResult FinishJob();
@@ -82,6 +97,7 @@ class Programmer {
   void SetFlag(std::atomic<std::int32_t>& flag, std::int32_t value);
 
   void AttachWindow(DialogWindow* window) { window_ = window; }
+  void SetPhaseObserver(PhaseObserver observer) { phaseObserver_ = std::move(observer); }
   DialogWindow* window() const { return window_; }
   Clock& clock() const { return clock_; }
   HidBackend& backend() const { return backend_; }
@@ -95,6 +111,9 @@ class Programmer {
   void UiSetProgress(int position);
   void UiEnableWriteButton();
   void UiMessageBox(const std::string& text, const std::string& caption, MessageIcon icon);
+  void UiPhase(const char* phase);
+  // The observer, for the window thread's own steps.
+  const PhaseObserver& phaseObserver() const { return phaseObserver_; }
 
  private:
   // ClearHeader, ReadHeader, ReadHeaderTail, ReadHeaderHead: one transfer under the stop flag.
@@ -115,6 +134,7 @@ class Programmer {
   HidBackend& backend_;
   Clock& clock_;
   DialogWindow* window_ = nullptr;
+  PhaseObserver phaseObserver_;
   std::mutex wakeMutex_;
   std::condition_variable wake_;
   std::atomic<bool> detached_{false};

@@ -37,6 +37,7 @@ void Programmer::StartWorker() {
   SetFlag(readBackPending, 0);
   SetFlag(verifyPending, 0);
   SetFlag(jobFinished, 0);
+  SetFlag(readRequested, 0);
   // Without the event, Exit falls back to watching workerExited.
   workerDoneEvent.reset(new (std::nothrow) Event(false));
   SetFlag(workerRunning, 1);
@@ -64,6 +65,12 @@ void Programmer::RunWorker() {
     bool worked = false;
     bool readBackDue = false;
     bool verifyDue = false;
+    if (const std::int32_t read = readRequested.load(std::memory_order_acquire); read != 0) {
+      SetFlag(readRequested, 0);
+      RunReadPhase(read == kIdentifyOnly);
+      FinishJob();
+      continue;
+    }
     if (writeRequested.load(std::memory_order_acquire) != 0) {
       SetFlag(writeRequested, 0);
       worked = true;
@@ -93,7 +100,8 @@ void Programmer::WaitForWork() {
     return Stopping() || writeRequested.load(std::memory_order_acquire) != 0 ||
            readBackPending.load(std::memory_order_acquire) != 0 ||
            verifyPending.load(std::memory_order_acquire) != 0 ||
-           jobFinished.load(std::memory_order_acquire) != 0;
+           jobFinished.load(std::memory_order_acquire) != 0 ||
+           readRequested.load(std::memory_order_acquire) != 0;
   });
 }
 
@@ -104,6 +112,7 @@ void Programmer::StopWorker() {
     SetFlag(readBackPending, 0);
     SetFlag(verifyPending, 0);
     SetFlag(jobFinished, 0);
+    SetFlag(readRequested, 0);
     WaitForWorkerExit(kStopWaitMs);
   }
   if (!worker_.joinable()) return;
@@ -146,6 +155,11 @@ void Programmer::UiSetProgress(int position) {
 
 void Programmer::UiEnableWriteButton() {
   SendToWindow([](DialogWindow& window) { window.EnableItem(ctl::kWriteEeprom, true); });
+}
+
+void Programmer::UiPhase(const char* phase) {
+  if (!phaseObserver_) return;
+  SendToWindow([&](DialogWindow&) { phaseObserver_(phase); });
 }
 
 void Programmer::UiMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {

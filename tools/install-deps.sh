@@ -4,10 +4,10 @@
 # system (the guest the system tests boot under qemu).
 set -eu
 
-pkgs_build="cmake make g++ pkg-config googletest libudev-dev libfltk1.3-dev fluid xvfb xdotool x11-utils imagemagick python3 time"
+pkgs_build="cmake make g++ pkg-config googletest libudev-dev libfltk1.3-dev fluid libssl-dev nlohmann-json3-dev xvfb xdotool x11-utils imagemagick python3 time"
 # wine32 is left out on purpose: a kernel without IA-32 emulation cannot run it, and with it installed
 # /usr/bin/wine would choose it.
-pkgs_windows="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 file xvfb xdotool x11-utils imagemagick"
+pkgs_windows="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nlohmann-json3-dev wine wine64 file xvfb xdotool x11-utils imagemagick"
 pkgs_fuzz="clang libclang-rt-14-dev"
 # The guest runs this machine's own programs (udev among them) through a chroot of its root; its kernel
 # runs 32-bit code, so the shipped 32-bit Windows programs run there under wine32 (the host's Windows

@@ -56,7 +56,7 @@ TEST(CliAppTest, ProbeTellsWhetherABlankBoardAnswers) {
   EXPECT_EQ(blank.status, 0);
   EXPECT_NE(blank.out.find("A blank board answers"), std::string::npos);
   const CliRun programmed = RunWith({"probe", "--simulate=virtual-time"});
-  EXPECT_EQ(programmed.status, 1);
+  EXPECT_EQ(programmed.status, 2);
   EXPECT_NE(programmed.out.find("No blank board answers"), std::string::npos);
 }
 
@@ -68,7 +68,7 @@ TEST(CliAppTest, ListShowsIdsAndReportLengths) {
 
 TEST(CliAppTest, TraceRecordsTheReports) {
   const std::string path = ::testing::TempDir() + "cli_app_test_trace.txt";
-  const CliRun run = RunWith({"--simulate=blank,virtual-time", "--trace", path});
+  const CliRun run = RunWith({"write", "--simulate=blank,virtual-time", "--trace", path});
   EXPECT_EQ(run.status, 0);
   std::ifstream trace(path);
   std::string text((std::istreambuf_iterator<char>(trace)), std::istreambuf_iterator<char>());

@@ -17,19 +17,17 @@ Parsed Parse(std::vector<std::string> args) {
   return parsed;
 }
 
-TEST(CommandLineTest, WriteIsTheDefaultAndFieldsAreLeftToTheDialog) {
-  const Parsed none = Parse({});
-  ASSERT_TRUE(none.ok);
-  EXPECT_EQ(none.options.command, CliCommand::kWrite);
-  EXPECT_FALSE(none.options.vendorIdText);
-  EXPECT_FALSE(none.options.simulate);
-
-  // The ID texts go into the fields unparsed: "0x3b7d" and even "" are the dialog's to read.
-  const Parsed ids = Parse({"erase", "--vid", "0x3b7d", "--pid="});
+TEST(CommandLineTest, IdsAreStrictHexAndGoIntoTheFieldsAsTyped) {
+  const Parsed ids = Parse({"erase", "--vid", "0x3b7d", "--pid=F"});
   ASSERT_TRUE(ids.ok) << ids.error;
   EXPECT_EQ(ids.options.command, CliCommand::kErase);
   EXPECT_EQ(ids.options.vendorIdText, "0x3b7d");
-  EXPECT_EQ(ids.options.productIdText, "");
+  EXPECT_EQ(ids.options.productIdText, "F");
+  for (const char* bad : {"", "0x", "12345", "zz", "3b7d ", " 3b7d", "0x0x1", "-1"}) {
+    const Parsed parsed = Parse({"write", "--vid", bad});
+    EXPECT_FALSE(parsed.ok) << bad;
+    EXPECT_NE(parsed.error.find("--vid"), std::string::npos) << parsed.error;
+  }
 }
 
 TEST(CommandLineTest, SimulateTakesItsOptionsOnlyAfterAnEqualsSign) {
@@ -38,7 +36,7 @@ TEST(CommandLineTest, SimulateTakesItsOptionsOnlyAfterAnEqualsSign) {
   EXPECT_TRUE(bare.options.simulate);
   EXPECT_EQ(bare.options.command, CliCommand::kProbe);
 
-  const Parsed withOptions = Parse({"--simulate=blank,virtual-time,chip-id=5", "--evb-ids", "-y"});
+  const Parsed withOptions = Parse({"--simulate=blank,virtual-time,chip-id=5", "write", "--evb-ids", "-y"});
   ASSERT_TRUE(withOptions.ok) << withOptions.error;
   EXPECT_EQ(withOptions.options.sim.start, SimOptions::StartState::kBlank);
   EXPECT_TRUE(withOptions.options.sim.virtualTime);
@@ -60,6 +58,14 @@ TEST(CommandLineTest, UsageErrorsNameWhatWasWrong) {
       {{"--trace"}, "--trace"},
       {{"--yes=1"}, "--yes"},
       {{"--simulate=warp-speed"}, "warp-speed"},
+      {{}, "no command"},
+      {{"--simulate"}, "no command"},
+      {{"read"}, "--output"},
+      {{"erase", "--image", "x.bin"}, "--image"},
+      {{"list", "--device", "/dev/hidraw0"}, "--device"},
+      {{"verify", "--yes"}, "--yes"},
+      {{"write", "-q", "-v"}, "--verbose"},
+      {{"write", "--image="}, "--image"},
   };
   for (const Case& c : cases) {
     const Parsed parsed = Parse(c.args);

@@ -28,8 +28,12 @@ TEST(ExitStatusTest, LookalikesTellNoResult) {
   }
 }
 
-TEST(ExitStatusTest, TheLastResultOfARunDecides) {
-  EXPECT_EQ(ExitStatusForRun({prep_text::kNotFoundAbsent, prep_text::kEraseNotOpened}, RunKind::kWrite), 24);
+TEST(ExitStatusTest, TheFirstResultOfARunDecides) {
+  // No board at all: the erase path's "(-2)" only follows from the search that found nothing.
+  EXPECT_EQ(ExitStatusForRun({prep_text::kNotFoundAbsent, prep_text::kEraseNotOpened}, RunKind::kWrite), 21);
+  EXPECT_EQ(ExitStatusForRun({prep_text::kNotFoundAbsent, prep_text::kEraseNotOpened}, RunKind::kErase), 21);
+  EXPECT_EQ(ExitStatusForRun({prep_text::kEraseNotSent}, RunKind::kWrite), 23);
+  EXPECT_EQ(ExitStatusForRun({prep_text::kReplug, prep_text::kNotFoundAbsent}, RunKind::kWrite), 21);
   EXPECT_EQ(
       ExitStatusForRun({"Fail to write EEPROM!!", "Write to EEPROM Fail!  Try Again!(-8)"}, RunKind::kWrite),
       8);

@@ -24,34 +24,51 @@ expect() {
 expect 0 "Write to EEPROM OK!" write --simulate=blank,virtual-time
 expect 0 "Please re-plugin USB device and MUST wait for USB device being recognized.
 Then press button to continue writting EEPROM!!
-Write to EEPROM OK!" --simulate=virtual-time
-expect 2 "Write to EEPROM Fail!  Try Again!(-2)" --simulate=blank,virtual-time,chip-id=5
-expect 4 "Write to EEPROM Fail!  Try Again!(-4)" --simulate=blank,virtual-time,chip-version=0x7390
+Write to EEPROM OK!" write --simulate=virtual-time
+expect 2 "Write to EEPROM Fail!  Try Again!(-2)" write --simulate=blank,virtual-time,chip-id=5
+expect 4 "Write to EEPROM Fail!  Try Again!(-4)" write --simulate=blank,virtual-time,chip-version=0x7390
 expect 8 "Fail to write EEPROM!!
-Write to EEPROM Fail!  Try Again!(-8)" --simulate=blank,virtual-time,silent@30
+Write to EEPROM Fail!  Try Again!(-8)" write --simulate=blank,virtual-time,silent@30
 expect 0 "Please re-plugin USB device and MUST wait for USB device being recognized.
 Then press button to continue writting EEPROM!!" erase --simulate=virtual-time
-expect 1 "" probe --simulate=virtual-time
+expect 2 "" probe --simulate=virtual-time
 expect 64 "" --simulate=warp-speed
 expect 64 "" --no-such-option
-expect 0 "Write to EEPROM OK!" --simulate=blank,virtual-time --vid "" --pid zz
-expect 23 "EEPROM Can't be Written!!(-1)" --simulate=virtual-time,manual-replug,unplug@1
+expect 64 "" write --simulate=blank,virtual-time --vid "" --pid zz
+expect 64 "" --simulate=blank,virtual-time
+expect 23 "EEPROM Can't be Written!!(-1)" write --simulate=virtual-time,manual-replug,unplug@1
 expect 0 "" probe --simulate=blank,virtual-time
 # Without Enter to wait for, the job waits for the board to come back after the erase; one that never
 # re-plugs ends the run with its own status instead of a job against a board that is not back.
 expect 26 "Please re-plugin USB device and MUST wait for USB device being recognized.
-Then press button to continue writting EEPROM!!" --simulate=virtual-time,manual-replug --replug-timeout 0
-expect 64 "" --replug-timeout soon
+Then press button to continue writting EEPROM!!" write --simulate=virtual-time,manual-replug --replug-timeout 0
+expect 64 "" write --replug-timeout soon
 expect 0 "" --version
 
 # Progress without a terminal: one line per tenth on standard error.
-"$program" --simulate=blank,virtual-time </dev/null >"$out" 2>"$err"
+"$program" write --simulate=blank,virtual-time </dev/null >"$out" 2>"$err"
 if [ "$(grep -c '^progress [0-9]*%$' "$err")" -ne 10 ]; then
   echo "FAIL: expected ten progress lines, got:"; cat "$err"; failures=$((failures + 1))
 fi
 # A usage error names the option.
 "$program" --simulate=warp-speed </dev/null >"$out" 2>"$err"
 grep -q "warp-speed" "$err" || { echo "FAIL: usage error does not name the option"; failures=$((failures + 1)); }
+
+# Ctrl-C (here SIGINT, then SIGTERM) in the middle of a real-time job: it stops as Exit stops it, its
+# boxes are shown, and the status says it was stopped.
+for signal in INT TERM; do
+  "$program" write --simulate=blank </dev/null >"$out" 2>"$err" &
+  job=$!
+  # Once the body is being written (its first progress line), the signal comes.
+  for _ in $(seq 1 100); do grep -q '^progress' "$err" && break; sleep 0.1; done
+  kill -"$signal" "$job"
+  status=0
+  wait "$job" || status=$?
+  if [ "$status" -ne 130 ] || ! grep -q 'Try Again!(-8)' "$out"; then
+    echo "FAIL: SIG$signal during a job exited $status, expected 130 with its boxes:"; cat "$out" "$err"
+    failures=$((failures + 1))
+  fi
+done
 
 [ "$failures" -eq 0 ] && echo "all program checks passed"
 exit "$failures"

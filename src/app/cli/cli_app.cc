@@ -1,109 +1,475 @@
 #include "app/cli/cli_app.h"
 
+#include <atomic>
+#include <cstdio>
 #include <memory>
 
 #include "app/cli/command_line.h"
 #include "app/cli/exit_status.h"
 #include "app/cli/interface_listing.h"
+#include "app/cli/interrupts.h"
 #include "app/cli/replug_watch.h"
 #include "app/write_eeprom_dialog.h"
+#include "base/atomic_file.h"
 #include "base/clock.h"
+#include "base/sha256.h"
 #include "hid/hid_link.h"
 #include "hid/report_trace.h"
 #include "hid/sim/sim_board.h"
+#include "hid/single_device_backend.h"
 #include "hid/tracing_backend.h"
+#include "image/image_tags.h"
+#include "image/job_image.h"
+#include "programming/job_messages.h"
 
 namespace kt {
 namespace {
 
 constexpr char kProgramName[] = "kt7310-eeprom";
-// The window thread waits for the job in slices; every progress step of the worker wakes it anyway.
-constexpr std::uint32_t kPumpSliceMs = 60000;
 
 int UsageError(ConsoleIo& io, const std::string& error) {
   io.err << kProgramName << ": " << error << "\nTry '" << kProgramName << " --help'.\n";
   return kExitUsage;
 }
 
-int ReportProbe(const CKT701xWriteEepromMPDlg& dialog, ConsoleIo& io) {
-  if (dialog.probeDeviceAbsent == 0) {
-    io.out << "A blank board answers (vendor 0x3B7D, product 0x72F7 or 0x72F8).\n";
-    return kExitOk;
+// One run of a command over the dialog, from the image check to the final result object.
+class CliRun {
+ public:
+  CliRun(const CliOptions& options, ConsoleIo& io, CliOutput& output, CliHooks& hooks)
+      : options_(options), io_(io), output_(output), hooks_(hooks), started_(SystemClock().NowMicros()) {
+    result_.command = CommandName(options.command);
+    result_.simulated = options.simulate;
   }
-  io.out << "No blank board answers (vendor 0x3B7D, product 0x72F7 or 0x72F8).\n";
-  return kExitNoBlankBoard;
+
+  int Run();
+
+ private:
+  bool UsesImage() const {
+    return options_.command == CliCommand::kWrite || options_.command == CliCommand::kVerify ||
+           options_.command == CliCommand::kInfo;
+  }
+  bool LoadImage();
+  bool OpenBackend();
+  int Finish(int status);
+  int RunDialog();
+  bool ChooseDevice();
+  void NameOtherCandidates();
+  void ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog);
+  // Pumps the window's messages until the job hands the button back, an interrupt has stopped it, or it
+  // has given no sign of life for the bound. False when the bound ran out.
+  bool AwaitJob(CKT701xWriteEepromMPDlg& dialog, ConsoleWindow& window);
+  int AfterReadJob(CKT701xWriteEepromMPDlg& dialog);
+  int SaveRead(const JobImage& read);
+  int CompareWithImage(const JobImage& read);
+  int ShowInfo(CKT701xWriteEepromMPDlg& dialog);
+  std::int64_t ElapsedMs() const {
+    return static_cast<std::int64_t>((SystemClock().NowMicros() - started_) / 1000);
+  }
+
+  const CliOptions& options_;
+  ConsoleIo& io_;
+  CliOutput& output_;
+  CliHooks& hooks_;
+  std::uint64_t started_;
+  RunResult result_;
+
+  // The image as the job holds it (after --evb-ids): what write programs and verify compares with.
+  std::shared_ptr<const ImageBytes> imageSource_;
+  JobImage image_;
+
+  VirtualClock virtualClock_;
+  Clock* clock_ = &SystemClock();
+  std::unique_ptr<ReportTrace> trace_;
+  std::unique_ptr<ReplugWatch> watch_;
+  std::unique_ptr<SingleDeviceBackend> single_;
+  HidBackend* jobBackend_ = nullptr;
+
+  std::optional<UsbIds> deviceIds_;  // --device: the interface's own IDs
+
+  std::atomic<bool> interrupted_{false};
+  bool stopped_ = false;  // the interrupt's stop has run on the window's thread
+  bool replugTimedOut_ = false;
+};
+
+bool CliRun::LoadImage() {
+  if (options_.imageFile) {
+    std::string why;
+    imageSource_ = LoadImageFile(*options_.imageFile, why);
+    if (!imageSource_) {
+      output_.Box(prep_text::kInvalidImage, "", MessageIcon::kNone);
+      output_.Error("invalid image: " + why);
+      result_.text = prep_text::kInvalidImage;
+      result_.stage = "image";
+      return false;
+    }
+  }
+  LoadJobImage(image_, options_.useEvbIds, {}, imageSource_.get());
+  ScanImageTags(image_);
+  result_.imageSha256 = Sha256Hex(image_.imageBuffer.data(), kImageSize);
+  output_.Note("image " + (options_.imageFile ? *options_.imageFile : std::string("(built-in)")) +
+               (options_.useEvbIds ? " with the EVB IDs" : "") + ", SHA-256 " + result_.imageSha256);
+  return true;
 }
 
-// Whether a board answers at the IDs a job would try: the typed ones, then the fallback list.
-bool CandidatePresent(ConsoleWindow& window, HidBackend& backend, Clock& clock) {
-  HidLink link;
-  CreateHidLink(link, backend, clock);
-  bool found = OpenHidLink(link, ParseHexField(window.GetItemText(ctl::kVendorId)),
-                           ParseHexField(window.GetItemText(ctl::kProductId)));
-  for (const UsbIds& ids : fallbackTargets) {
-    if (!found) found = OpenHidLink(link, ids.vendorId, ids.productId);
+bool CliRun::OpenBackend() {
+  if (options_.simulate && options_.sim.virtualTime) clock_ = &virtualClock_;
+  std::string error;
+  if (options_.traceFile) {
+    trace_ = ReportTrace::OpenFile(*options_.traceFile, *clock_, error);
+    if (!trace_) {
+      output_.Error("--trace " + *options_.traceFile + ": " + error);
+      return false;
+    }
   }
-  DestroyHidLink(link);
-  return found;
+  std::unique_ptr<HidBackend> backend;
+  if (hooks_.backend) {
+    backend = std::move(hooks_.backend);
+  } else if (options_.simulate) {
+    auto sim = std::make_unique<SimBackend>(options_.sim, *clock_, trace_.get());
+    if (!sim->loadError().empty()) {
+      output_.Error("--simulate: " + sim->loadError());
+      return false;
+    }
+    backend = std::move(sim);
+  } else {
+    backend = CreatePlatformHidBackend();
+  }
+  if (trace_) backend = std::make_unique<TracingBackend>(std::move(backend), *trace_);
+  if (hooks_.wrapBackend) backend = hooks_.wrapBackend(std::move(backend));
+  watch_ = std::make_unique<ReplugWatch>(std::move(backend));
+  jobBackend_ = watch_.get();
+  return true;
 }
 
-// The dialog on a console, with its buttons pressed as the command asks.
-int RunDialog(const CliOptions& options, ReplugWatch& backend, Clock& clock, ConsoleIo& io) {
-  const bool waitForEnter = !options.yes && io.inIsTerminal;
-  ConsoleWindow window(io, waitForEnter);
-  CKT701xWriteEepromMPDlg dialog(window, backend, clock);
+int CliRun::Finish(int status) {
+  result_.exitStatus = status;
+  result_.ms = ElapsedMs();
+  output_.Result(result_);
+  return status;
+}
+
+int CliRun::Run() {
+  // Never mistaken for a real board, whatever else is asked to be quiet.
+  if (options_.simulate) output_.Error("simulated board: no real board is touched");
+  if (UsesImage() && !LoadImage()) return Finish(kExitInvalidImage);
+  if (!OpenBackend()) return Finish(kExitUsage);
+  if (options_.command == CliCommand::kList) {
+    return Finish(ListHidInterfaces(*jobBackend_, io_.out) > 0 ? kExitOk : kExitNothingFound);
+  }
+  if (options_.devicePath && !ChooseDevice()) return Finish(kExitNotFoundPresent);
+  return Finish(RunDialog());
+}
+
+// --device: the job sees only that interface, and its typed IDs are the interface's own, so the first
+// search opens it. An interface that cannot be opened ends the run before any report is sent.
+bool CliRun::ChooseDevice() {
+  const std::string& path = *options_.devicePath;
+  const std::unique_ptr<HidDeviceHandle> handle = jobBackend_->Open(path, HidOpenMode::kPlain);
+  HidAttributes attributes;
+  if (!handle || !handle->GetAttributes(attributes)) {
+    output_.Box(prep_text::kNotFoundPresent, prep_text::kNotFoundCaption, MessageIcon::kError);
+    output_.Error("--device " + path + ": no HID interface there can be opened");
+    result_.text = prep_text::kNotFoundPresent;
+    result_.result = -2;
+    result_.stage = "find";
+    return false;
+  }
+  single_ = std::make_unique<SingleDeviceBackend>(*jobBackend_, path);
+  jobBackend_ = single_.get();
+  deviceIds_ = {attributes.vendorId, attributes.productId};
+  return true;
+}
+
+// Several boards at the job's IDs: the job takes the one the search finds first, which may not be the one
+// the operator means.
+void CliRun::NameOtherCandidates() {
+  std::vector<std::string> found;
+  const std::unique_ptr<HidInterfaceList> list = jobBackend_->ListInterfaces();
+  for (std::uint32_t index = 0; list && index < kMaxHidInterfaces; ++index) {
+    std::string path;
+    const HidEnumStep step = list->Next(index, path);
+    if (step == HidEnumStep::kEnd) break;
+    if (step == HidEnumStep::kSkip) continue;
+    const std::unique_ptr<HidDeviceHandle> handle = jobBackend_->Open(path, HidOpenMode::kPlain);
+    HidAttributes ids;
+    if (!handle || !handle->GetAttributes(ids)) continue;
+    bool candidate = options_.vendorIdText && options_.productIdText &&
+                     ids.vendorId == ParseHexField(*options_.vendorIdText) &&
+                     ids.productId == ParseHexField(*options_.productIdText);
+    for (const UsbIds& row : fallbackTargets) {
+      candidate = candidate || (ids.vendorId == row.vendorId && ids.productId == row.productId);
+    }
+    if (candidate) found.push_back(path + " (" + Hex4(ids.vendorId) + ":" + Hex4(ids.productId) + ")");
+  }
+  if (found.size() < 2) return;
+  std::string text = std::to_string(found.size()) + " HID interfaces answer at the job's IDs:";
+  for (const std::string& one : found) text += " " + one;
+  output_.Error(text + "; the job takes the first its ID order finds (choose one with --device PATH)");
+}
+
+void CliRun::ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog) {
+  if (dialog.targetVendorId == 0xFFFF && dialog.targetProductId == 0xFFFF) return;
+  const HidLink& link = dialog.hidLink;
+  OpenedDevice device;
+  device.path = link.openedPath;
+  device.vendorId = dialog.targetVendorId;
+  device.productId = dialog.targetProductId;
+  device.inputLength = link.inputReportLength;
+  device.outputLength = link.outputReportLength;
+  device.reportId = link.reportId;
+  device.chosenByPath = options_.devicePath.has_value();
+  const std::uint16_t typedVendor = ParseHexField(options_.vendorIdText.value_or(kDefaultVendorIdText));
+  const std::uint16_t typedProduct = ParseHexField(options_.productIdText.value_or(kDefaultProductIdText));
+  if (!deviceIds_ && (typedVendor != device.vendorId || typedProduct != device.productId)) {
+    device.typedIdsMissed = std::make_pair(typedVendor, typedProduct);
+  }
+  output_.Device(device, options_.simulate);
+}
+
+bool CliRun::AwaitJob(CKT701xWriteEepromMPDlg& dialog, ConsoleWindow& window) {
+  (void)dialog;
+  const auto over = [&] { return stopped_ || window.IsEnabled(ctl::kWriteEeprom); };
+  std::uint64_t lastActivity = window.Activity();
+  std::uint64_t quietSince = SystemClock().NowMicros();
+  while (!over()) {
+    const std::uint64_t quietMicros = SystemClock().NowMicros() - quietSince;
+    const std::uint64_t boundMicros = static_cast<std::uint64_t>(hooks_.quietBoundMs) * 1000;
+    if (quietMicros >= boundMicros) return false;
+    window.PumpMessagesUntil(SystemClock(),
+                             static_cast<std::uint32_t>((boundMicros - quietMicros + 999) / 1000), over);
+    if (window.Activity() != lastActivity) {
+      lastActivity = window.Activity();
+      quietSince = SystemClock().NowMicros();
+    }
+  }
+  return true;
+}
+
+int CliRun::RunDialog() {
+  const bool waitForEnter = !options_.yes && io_.inIsTerminal && !options_.json;
+  ConsoleWindow window(io_, output_, waitForEnter);
+  CKT701xWriteEepromMPDlg dialog(window, *jobBackend_, *clock_);
+  if (options_.verbose) {
+    dialog.SetPhaseObserver([this](const char* phase) { output_.Phase(phase, ElapsedMs()); });
+  }
+  // Ctrl-C and SIGTERM stop the job as Exit does; the stop itself runs on the window's thread.
+  const auto interrupt = [this, &window, &dialog] {
+    if (interrupted_.exchange(true)) return;
+    watch_->Cancel();
+    window.PostToWindowThread([this, &dialog] {
+      output_.Error("interrupted: stopping the job");
+      dialog.OnExit();
+      stopped_ = true;
+    });
+  };
+  InterruptWatch interrupts(interrupt);
+  if (hooks_.takeInterrupt) hooks_.takeInterrupt(interrupt);
+
+  if (options_.verbose) output_.Phase("look for a blank board", ElapsedMs());
   dialog.OnInitDialog();
-  if (options.vendorIdText) window.SetItemText(ctl::kVendorId, *options.vendorIdText);
-  if (options.productIdText) window.SetItemText(ctl::kProductId, *options.productIdText);
-  if (options.useEvbIds) window.SetCheck(ctl::kUseEvbIds, true);
+  if (deviceIds_) {
+    window.SetItemText(ctl::kVendorId, Hex4(deviceIds_->vendorId));
+    window.SetItemText(ctl::kProductId, Hex4(deviceIds_->productId));
+  } else {
+    if (options_.vendorIdText) window.SetItemText(ctl::kVendorId, *options_.vendorIdText);
+    if (options_.productIdText) window.SetItemText(ctl::kProductId, *options_.productIdText);
+    if (options_.command != CliCommand::kProbe) NameOtherCandidates();
+  }
+  if (options_.useEvbIds) window.SetCheck(ctl::kUseEvbIds, true);
+  dialog.SetImageSource(imageSource_);
   // Nobody at a terminal to press Enter: the re-plug box waits for the board itself to leave and return.
-  bool replugTimedOut = false;
   if (!waitForEnter) {
     dialog.SetReplugWait([&] {
-      if (!backend.ReportsDeviceChanges()) {
+      if (interrupted_) return false;
+      if (!watch_->ReportsDeviceChanges()) {
         // Nothing would tell the wait that the board came back (the Windows backend's notifications go to
         // a window, which the command line has not got): go on after the box, as before.
-        io.err << kProgramName << ": device changes are not reported here; going on without waiting for "
-               << "the board to come back\n";
+        output_.Note(
+            "device changes are not reported here; going on without waiting for the board to come back");
         return true;
       }
-      const std::uint32_t seconds = options.replugTimeoutSeconds;
-      if (backend.WaitForReplug(clock, seconds * 1000,
-                                [&] { return CandidatePresent(window, backend, clock); })) {
-        return true;
-      }
-      replugTimedOut = true;
-      io.err << kProgramName << ": the board did not leave and come back within " << seconds
-             << " s (waited for a device removal, then an arrival of a board at the job's IDs)\n";
+      const std::uint32_t seconds = options_.replugTimeoutSeconds;
+      const auto present = [&] {
+        HidLink link;
+        CreateHidLink(link, *jobBackend_, *clock_);
+        bool found = OpenHidLink(link, ParseHexField(window.GetItemText(ctl::kVendorId)),
+                                 ParseHexField(window.GetItemText(ctl::kProductId)));
+        for (const UsbIds& ids : fallbackTargets) {
+          if (!found) found = OpenHidLink(link, ids.vendorId, ids.productId);
+        }
+        DestroyHidLink(link);
+        return found;
+      };
+      if (watch_->WaitForReplug(*clock_, seconds * 1000, present)) return true;
+      if (interrupted_) return false;
+      replugTimedOut_ = true;
+      output_.Error("the board did not leave and come back within " + std::to_string(seconds) +
+                    " s (waited for a device removal, then an arrival of a board at the job's IDs)");
       return false;
     });
   }
 
   int status = kExitOk;
-  if (options.command == CliCommand::kProbe) {
-    status = ReportProbe(dialog, io);
-  } else if (options.command == CliCommand::kErase) {
-    dialog.OnCommand(ctl::kEraseEeprom);
-    status = ExitStatusForRun(window.Messages(), RunKind::kErase);
-  } else {
-    backend.Mark();
-    dialog.OnCommand(ctl::kWriteEeprom);
-    // "Write EEPROM" comes back when the preparation gave up or the worker has finished the job.
-    const auto jobOver = [&window] { return window.IsEnabled(ctl::kWriteEeprom); };
-    while (!jobOver()) window.PumpMessagesUntil(clock, kPumpSliceMs, jobOver);
-    status = replugTimedOut ? kExitReplugTimeout : ExitStatusForRun(window.Messages(), RunKind::kWrite);
+  bool jobRan = false;
+  const RunKind kind = options_.command == CliCommand::kErase ? RunKind::kErase : RunKind::kWrite;
+  switch (options_.command) {
+    case CliCommand::kProbe:
+      if (dialog.probeDeviceAbsent == 0) {
+        output_.Line("probe", "A blank board answers (vendor 0x3B7D, product 0x72F7 or 0x72F8).",
+                     {{"found", true}});
+      } else {
+        output_.Line("probe", "No blank board answers (vendor 0x3B7D, product 0x72F7 or 0x72F8).",
+                     {{"found", false}});
+        status = kExitNothingFound;
+      }
+      break;
+    case CliCommand::kErase:
+      dialog.OnCommand(ctl::kEraseEeprom);
+      break;
+    case CliCommand::kWrite:
+      watch_->Mark();
+      dialog.OnCommand(ctl::kWriteEeprom);
+      jobRan = true;
+      break;
+    default:
+      dialog.OnReadEeprom(options_.command == CliCommand::kInfo);
+      jobRan = true;
+      break;
+  }
+  bool gaveUp = false;
+  if (jobRan) {
+    if (!window.IsEnabled(ctl::kWriteEeprom)) ReportOpenedDevice(dialog);
+    gaveUp = !AwaitJob(dialog, window);
+  }
+  // Let a pending interrupt's stop run before the verdict.
+  window.PumpMessagesUntil(SystemClock(), 0, [] { return true; });
+
+  const std::optional<std::size_t> deciding = DecidingMessage(window.Messages(), kind);
+  if (deciding) {
+    result_.text = window.Messages()[*deciding];
+    result_.stage = result_.text.starts_with("Write to EEPROM") ? "job" : "prepare";
+  }
+  if (dialog.chipId != 0 || dialog.chipVersion != 0) {
+    result_.chipId = dialog.chipId;
+    result_.chipVersion = dialog.chipVersion;
+  }
+  const std::int32_t jobResult = dialog.lastJobResult.load(std::memory_order_acquire);
+  if (jobResult != Programmer::kNoJobResult) result_.result = jobResult;
+
+  if (gaveUp) {
+    output_.Error("the job gave no sign of life for " +
+                  std::to_string(hooks_.quietBoundMs / 1000.0).substr(0, 5) + " s; giving up on it");
+    if (hooks_.onGiveUp) hooks_.onGiveUp();
+    status = kExitNoResult;
+  } else if (interrupted_) {
+    status = kExitInterrupted;
+  } else if (replugTimedOut_) {
+    status = kExitReplugTimeout;
+  } else if (options_.command == CliCommand::kWrite || options_.command == CliCommand::kErase) {
+    status = ExitStatusForRun(window.Messages(), kind);
+  } else if (options_.command != CliCommand::kProbe) {
+    status = deciding         ? ExitStatusForRun(window.Messages(), kind)
+             : jobResult == 0 ? AfterReadJob(dialog)
+                              : kExitNoResult;
   }
   dialog.OnCommand(kIdOk);
   dialog.DestroyWindow();
   return status;
 }
 
+int CliRun::AfterReadJob(CKT701xWriteEepromMPDlg& dialog) {
+  switch (options_.command) {
+    case CliCommand::kRead:
+      return SaveRead(dialog.image);
+    case CliCommand::kVerify:
+      return CompareWithImage(dialog.image);
+    default:
+      return ShowInfo(dialog);
+  }
+}
+
+int CliRun::SaveRead(const JobImage& read) {
+  std::string error;
+  if (!WriteFileAtomically(*options_.outputFile, read.readbackBuffer.data(), kProgrammedLength, error)) {
+    output_.Error("--output " + error);
+    return kExitUsage;
+  }
+  const std::string sha = Sha256Hex(read.readbackBuffer.data(), kProgrammedLength);
+  output_.Line("read",
+               "read: " + std::to_string(kProgrammedLength) + " bytes written to " + *options_.outputFile +
+                   ", SHA-256 " + sha,
+               {{"bytes", kProgrammedLength}, {"file", *options_.outputFile}, {"sha256", sha}});
+  return kExitOk;
+}
+
+int CliRun::CompareWithImage(const JobImage& read) {
+  std::size_t differ = 0;
+  std::size_t first = 0;
+  for (std::size_t i = 0; i < kProgrammedLength; ++i) {
+    if (read.readbackBuffer[i] == image_.imageBuffer[i]) continue;
+    if (differ++ == 0) first = i;
+  }
+  if (differ == 0) {
+    output_.Line("verify", "verify: all " + std::to_string(kProgrammedLength) + " bytes match the image",
+                 {{"bytes_differ", 0}});
+    return kExitOk;
+  }
+  char text[128];
+  std::snprintf(text, sizeof(text), "verify: %zu bytes differ, first at 0x%04zX (board 0x%02X, image 0x%02X)",
+                differ, first, static_cast<unsigned>(read.readbackBuffer[first]),
+                static_cast<unsigned>(image_.imageBuffer[first]));
+  output_.Line("verify", text,
+               {{"bytes_differ", differ},
+                {"first_address", HexWord(static_cast<std::uint32_t>(first))},
+                {"board_byte", HexByte(read.readbackBuffer[first])},
+                {"image_byte", HexByte(image_.imageBuffer[first])}});
+  return kExitVerifyMismatch;
+}
+
+int CliRun::ShowInfo(CKT701xWriteEepromMPDlg& dialog) {
+  const HidLink& link = dialog.hidLink;
+  output_.Line("info",
+               "device: " + link.openedPath + " " + Hex4(dialog.targetVendorId) + ":" +
+                   Hex4(dialog.targetProductId) + ", input report " + std::to_string(link.inputReportLength) +
+                   " bytes, output report " + std::to_string(link.outputReportLength) + " bytes, report ID " +
+                   std::to_string(link.reportId),
+               {{"path", link.openedPath},
+                {"vendor_id", Hex4(dialog.targetVendorId)},
+                {"product_id", Hex4(dialog.targetProductId)},
+                {"input_length", link.inputReportLength},
+                {"output_length", link.outputReportLength},
+                {"report_id", link.reportId}});
+  output_.Line("info", "chip ID: " + HexByte(dialog.chipId), {{"chip_id", HexByte(dialog.chipId)}});
+  output_.Line("info", "chip version: " + HexWord(dialog.chipVersion),
+               {{"chip_version", HexWord(dialog.chipVersion)}});
+  const std::string expected = kExpectedFirmwareVersionText;
+  std::string text;
+  nlohmann::json fields{{"expected_firmware", expected}};
+  if (image_.firmwareInfoFound == 0) {
+    text = "image firmware: none (no \"KTFwLTag\" record), expected " + expected +
+           "; the window marks this image with \".\"";
+    fields["image_firmware"] = nullptr;
+  } else {
+    const std::string version = Hex4(image_.firmwareVersion);
+    fields["image_firmware"] = version;
+    text = version == expected ? "image firmware " + version + ", as expected"
+                               : "image firmware " + version + ", expected " + expected +
+                                     "; the window marks this image with \".\" (it is still programmed)";
+  }
+  output_.Line("info", text, fields);
+  return kExitOk;
+}
+
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, ConsoleIo& io) {
+int RunCli(const std::vector<std::string>& args, ConsoleIo& io, CliHooks hooks) {
   CliOptions options;
   std::string error;
-  if (!ParseCommandLine(args, options, error)) return UsageError(io, error);
+  if (!ParseCommandLine(args, options, error)) {
+    UsageError(io, error);
+    if (args.empty()) io.err << "\n" << UsageText();
+    return kExitUsage;
+  }
   if (options.help) {
     io.out << UsageText();
     return kExitOk;
@@ -112,30 +478,15 @@ int RunCli(const std::vector<std::string>& args, ConsoleIo& io) {
     io.out << kProgramName << " " << KT_VERSION << "\n";
     return kExitOk;
   }
+  const Verbosity verbosity =
+      options.quiet ? Verbosity::kQuiet : (options.verbose ? Verbosity::kVerbose : Verbosity::kNormal);
+  CliOutput output(io.out, io.err, io.errIsTerminal, options.json, verbosity);
+  CliRun run(options, io, output, hooks);
+  return run.Run();
+}
 
-  VirtualClock virtualClock;
-  Clock& clock =
-      options.simulate && options.sim.virtualTime ? static_cast<Clock&>(virtualClock) : SystemClock();
-
-  // Declared before the backend: the trace must outlive it and every handle it gives out.
-  std::unique_ptr<ReportTrace> trace;
-  if (options.traceFile) {
-    trace = ReportTrace::OpenFile(*options.traceFile, clock, error);
-    if (!trace) return UsageError(io, "--trace " + *options.traceFile + ": " + error);
-  }
-  std::unique_ptr<HidBackend> backend;
-  if (options.simulate) {
-    auto sim = std::make_unique<SimBackend>(options.sim, clock, trace.get());
-    if (!sim->loadError().empty()) return UsageError(io, "--simulate: " + sim->loadError());
-    backend = std::move(sim);
-  } else {
-    backend = CreatePlatformHidBackend();
-  }
-  if (trace) backend = std::make_unique<TracingBackend>(std::move(backend), *trace);
-
-  if (options.command == CliCommand::kList) return ListHidInterfaces(*backend, io.out);
-  ReplugWatch watch(std::move(backend));
-  return RunDialog(options, watch, clock, io);
+int RunCli(const std::vector<std::string>& args, ConsoleIo& io) {
+  return RunCli(args, io, CliHooks{});
 }
 
 }  // namespace kt

@@ -6,12 +6,33 @@
 namespace kt {
 namespace {
 
+constexpr CliCommand kCommands[] = {CliCommand::kWrite, CliCommand::kErase, CliCommand::kProbe,
+                                    CliCommand::kList,  CliCommand::kRead,  CliCommand::kVerify,
+                                    CliCommand::kInfo};
+
 std::optional<CliCommand> CommandNamed(std::string_view name) {
-  if (name == "write") return CliCommand::kWrite;
-  if (name == "erase") return CliCommand::kErase;
-  if (name == "probe") return CliCommand::kProbe;
-  if (name == "list") return CliCommand::kList;
+  for (CliCommand command : kCommands) {
+    if (name == CommandName(command)) return command;
+  }
   return std::nullopt;
+}
+
+// 1 to 4 hexadecimal digits, with an optional 0x before them.
+bool StrictHexId(std::string_view text) {
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text.remove_prefix(2);
+  return !text.empty() && text.size() <= 4 &&
+         text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+// Which options make sense with which command; anything else is a usage error rather than ignored.
+bool OptionApplies(const std::string& option, CliCommand command) {
+  using enum CliCommand;
+  if (option == "--image") return command == kWrite || command == kVerify || command == kInfo;
+  if (option == "--evb-ids") return command == kWrite || command == kVerify || command == kInfo;
+  if (option == "--output") return command == kRead;
+  if (option == "--yes" || option == "--replug-timeout") return command == kWrite || command == kErase;
+  if (option == "--device") return command != kList && command != kProbe;
+  return true;
 }
 
 // Walks the arguments, handing out option values given either as "--name=value" or as the next argument.
@@ -53,31 +74,75 @@ class ArgumentReader {
 
 }  // namespace
 
+const char* CommandName(CliCommand command) {
+  switch (command) {
+    case CliCommand::kWrite:
+      return "write";
+    case CliCommand::kErase:
+      return "erase";
+    case CliCommand::kProbe:
+      return "probe";
+    case CliCommand::kList:
+      return "list";
+    case CliCommand::kRead:
+      return "read";
+    case CliCommand::kVerify:
+      return "verify";
+    case CliCommand::kInfo:
+      return "info";
+    case CliCommand::kNone:
+      break;
+  }
+  return "";
+}
+
 bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std::string& error) {
   CliOptions options;
   bool commandGiven = false;
+  std::vector<std::string> given;  // options, to check against the command at the end
   ArgumentReader reader(args);
   while (!reader.Done()) {
     std::string name;
     std::optional<std::string> inlineValue;
     reader.Take(name, inlineValue);
-    const bool takesValue =
-        name == "--vid" || name == "--pid" || name == "--trace" || name == "--replug-timeout";
+    const bool takesValue = name == "--vid" || name == "--pid" || name == "--trace" ||
+                            name == "--replug-timeout" || name == "--image" || name == "--output" ||
+                            name == "--device";
     if (inlineValue && !takesValue && name != "--simulate") {
       error = "option " + name + " takes no value";
       return false;
     }
     std::string value;
     if (takesValue && !reader.Value(name, inlineValue, value, error)) return false;
+    if (takesValue && value.empty() && name != "--vid" && name != "--pid") {
+      error = "option " + name + " needs a value";
+      return false;
+    }
+    if (name.starts_with("-")) given.push_back(name == "-y" ? "--yes" : name);
 
     if (name == "--help" || name == "-h") {
       options.help = true;
     } else if (name == "--version") {
       options.version = true;
-    } else if (name == "--vid") {
-      options.vendorIdText = value;
-    } else if (name == "--pid") {
-      options.productIdText = value;
+    } else if (name == "--vid" || name == "--pid") {
+      if (!StrictHexId(value)) {
+        error = "option " + name + " needs 1 to 4 hexadecimal digits (an optional 0x before them), not \"" +
+                value + "\"";
+        return false;
+      }
+      (name == "--vid" ? options.vendorIdText : options.productIdText) = value;
+    } else if (name == "--image") {
+      options.imageFile = value;
+    } else if (name == "--output") {
+      options.outputFile = value;
+    } else if (name == "--device") {
+      options.devicePath = value;
+    } else if (name == "--json") {
+      options.json = true;
+    } else if (name == "--quiet" || name == "-q") {
+      options.quiet = true;
+    } else if (name == "--verbose" || name == "-v") {
+      options.verbose = true;
     } else if (name == "--evb-ids") {
       options.useEvbIds = true;
     } else if (name == "--yes" || name == "-y") {
@@ -89,10 +154,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       }
       options.replugTimeoutSeconds = static_cast<std::uint32_t>(std::stoul(value));
     } else if (name == "--trace") {
-      if (value.empty()) {
-        error = "option --trace needs a file name";
-        return false;
-      }
       options.traceFile = value;
     } else if (name == "--simulate") {
       // The value is optional, so only the "=" form gives one: `--simulate write` keeps its command.
@@ -116,24 +177,56 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       return false;
     }
   }
+  if (options.help || options.version) {
+    out = std::move(options);
+    return true;
+  }
+  if (!commandGiven) {
+    error = "no command given (write, erase, read, verify, info, probe or list)";
+    return false;
+  }
+  for (const std::string& option : given) {
+    if (!OptionApplies(option, options.command)) {
+      error = "option " + option + " does not apply to " + CommandName(options.command);
+      return false;
+    }
+  }
+  if (options.command == CliCommand::kRead && !options.outputFile) {
+    error = "read needs --output FILE";
+    return false;
+  }
+  if (options.quiet && options.verbose) {
+    error = "options --quiet and --verbose exclude each other";
+    return false;
+  }
   out = std::move(options);
   return true;
 }
 
 std::string UsageText() {
-  return "Usage: kt7310-eeprom [COMMAND] [OPTIONS]\n"
+  return "Usage: kt7310-eeprom COMMAND [OPTIONS]\n"
          "Programs the configuration EEPROM of a KT7310 board over USB HID.\n"
          "\n"
          "Commands:\n"
-         "  write        write the built-in image, read it back and verify it (the default)\n"
+         "  write        write the image (built-in or --image), read it back, verify it, write the header\n"
          "  erase        erase the EEPROM and ask for a re-plug\n"
+         "  read         read EEPROM bytes 0..16399 into --output FILE; writes nothing to the board\n"
+         "  verify       read the EEPROM and compare it with the image; writes nothing to the board\n"
+         "  info         the device, chip ID and version, and the image's firmware version\n"
          "  probe        tell whether a blank board answers (0x3B7D:0x72F7 or 0x72F8)\n"
          "  list         list every HID interface with vendor, product and report lengths\n"
          "\n"
          "Options:\n"
-         "  --vid HEX            vendor ID field (default 3B7D)\n"
-         "  --pid HEX            product ID field (default 7310)\n"
+         "  --image FILE         the image to write or compare with (32784 bytes) instead of the built-in "
+         "one\n"
          "  --evb-ids            patch the image's descriptors with the EVB IDs\n"
+         "  --output FILE        read: where the bytes go (written beside, then renamed over FILE)\n"
+         "  --device PATH        exactly this HID interface (a path as list prints it); no search by IDs\n"
+         "  --vid HEX            vendor ID to try first (1 to 4 hex digits, default 3B7D)\n"
+         "  --pid HEX            product ID to try first (1 to 4 hex digits, default 7310)\n"
+         "  --json               one JSON object per line on stdout instead of the plain lines\n"
+         "  -q, --quiet          boxes and errors only\n"
+         "  -v, --verbose        each step as it starts, with the time since the start\n"
          "  --simulate[=OPTS]    use the simulated board; OPTS is a comma-separated list, e.g.\n"
          "                       blank, virtual-time, chip-id=5, silent@N, unplug@N, manual-replug\n"
          "  --trace FILE         write every HID report to FILE\n"
@@ -143,10 +236,19 @@ std::string UsageText() {
          "  -h, --help           show this text\n"
          "  --version            show the version\n"
          "\n"
-         "Exit status: 0 written (or erased); 1-13 job failure -N; 20 invalid image;\n"
-         "21/22 device not found (-1)/(-2); 23/24 EEPROM can't be written (-1)/(-2);\n"
-         "25 no result; 26 the board did not leave and come back after the erase;\n"
-         "probe: 0 blank board found, 1 none; 64 usage error.\n";
+         "Exit status (the first box that tells a result decides):\n"
+         "  0      done (written, erased, read, verified, or the information shown)\n"
+         "  1-13   the job failed with -N (\"Write to EEPROM Fail!  Try Again!(-N)\")\n"
+         "  12     verify: the EEPROM differs from the image\n"
+         "  20     invalid image (\"Error!! Invalid EEPROM FW Content!\")\n"
+         "  21/22  no board found (\"USB deivce is NOT found!!(-1)\" / \"(-2)\")\n"
+         "  23     the erase command did not go out (\"EEPROM Can't be Written!!(-1)\")\n"
+         "  24     the board to erase could not be opened (\"EEPROM Can't be Written!!(-2)\" first)\n"
+         "  25     the job told no result, or gave no sign of life within its bound\n"
+         "  26     the board did not leave and come back after the erase within --replug-timeout\n"
+         "  64     usage error\n"
+         "  130    stopped by Ctrl-C or SIGTERM\n"
+         "probe: 0 a blank board answers, 2 none does; list: 0 interfaces listed, 2 none (or no list).\n";
 }
 
 }  // namespace kt

@@ -9,13 +9,16 @@
 
 namespace kt {
 
-enum class CliCommand { kWrite, kErase, kProbe, kList };
+enum class CliCommand { kNone, kWrite, kErase, kProbe, kList, kRead, kVerify, kInfo };
+
+// The command's name as typed ("write", ...; "" for none).
+const char* CommandName(CliCommand command);
 
 struct CliOptions {
-  CliCommand command = CliCommand::kWrite;
+  CliCommand command = CliCommand::kNone;
   bool help = false;
   bool version = false;
-  // Typed into the ID fields as they are; the dialog reads them as it reads what an operator types.
+  // Typed into the ID fields as given (1 to 4 hexadecimal digits, an optional 0x before them).
   std::optional<std::string> vendorIdText;
   std::optional<std::string> productIdText;
   bool useEvbIds = false;
@@ -26,6 +29,15 @@ struct CliOptions {
   bool yes = false;
   // Without Enter to wait for, the wait for the board to leave and come back after the erase.
   std::uint32_t replugTimeoutSeconds = 60;
+  // The image to program or compare with instead of the built-in one.
+  std::optional<std::string> imageFile;
+  // Where read puts the EEPROM's bytes.
+  std::optional<std::string> outputFile;
+  // Exactly this HID interface, instead of the search by IDs.
+  std::optional<std::string> devicePath;
+  bool json = false;
+  bool quiet = false;
+  bool verbose = false;
 };
 
 // Parses the arguments after the program name. On a usage error returns false with `error` naming the

@@ -4,15 +4,13 @@
 
 namespace kt {
 
-ConsoleWindow::ConsoleWindow(ConsoleIo& io, bool waitForEnter)
-    : io_(io), waitForEnter_(waitForEnter && io.inIsTerminal), progress_(io.err, io.errIsTerminal) {}
+ConsoleWindow::ConsoleWindow(ConsoleIo& io, CliOutput& output, bool waitForEnter)
+    : io_(io), output_(output), waitForEnter_(waitForEnter && io.inIsTerminal) {}
 
 void ConsoleWindow::MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
-  (void)caption;
-  (void)icon;
   messages_.push_back(text);
-  progress_.Break();
-  io_.out << text << "\n" << std::flush;
+  ++activity_;
+  output_.Box(text, caption, icon);
   // The re-plug box is the one box that asks the operator to do something before going on.
   if (text == prep_text::kReplug && waitForEnter_) {
     io_.err << "(press Enter once the board has been plugged in again) " << std::flush;
@@ -23,7 +21,10 @@ void ConsoleWindow::MessageBox(const std::string& text, const std::string& capti
 
 void ConsoleWindow::SetProgressPos(int id, int pos) {
   MessageQueueWindow::SetProgressPos(id, pos);
-  if (id == ctl::kProgress) progress_.Update(pos);
+  if (id != ctl::kProgress || pos == lastProgress_) return;
+  lastProgress_ = pos;
+  ++activity_;
+  output_.Progress(pos);
 }
 
 }  // namespace kt

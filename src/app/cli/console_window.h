@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/cli/progress_meter.h"
+#include "app/cli/cli_output.h"
 #include "app/message_queue_window.h"
 
 namespace kt {
@@ -24,18 +24,22 @@ struct ConsoleIo {
 class ConsoleWindow final : public MessageQueueWindow {
  public:
   // `waitForEnter`: the re-plug box waits for Enter (only when input is a terminal).
-  ConsoleWindow(ConsoleIo& io, bool waitForEnter);
+  ConsoleWindow(ConsoleIo& io, CliOutput& output, bool waitForEnter);
 
   void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
   void SetProgressPos(int id, int pos) override;
 
   // Every box shown so far, in order (window thread).
   const std::vector<std::string>& Messages() const { return messages_; }
+  // Boxes and progress steps so far: the job's signs of life (window thread).
+  std::uint64_t Activity() const { return activity_; }
 
  private:
   ConsoleIo& io_;
+  CliOutput& output_;
   bool waitForEnter_;
-  ProgressMeter progress_;
+  int lastProgress_ = -1;
+  std::uint64_t activity_ = 0;
   std::vector<std::string> messages_;
 };
 

@@ -3,12 +3,14 @@
 #include <string_view>
 
 #include "app/write_eeprom_dialog.h"
+#include "programming/job_messages.h"
 
 namespace kt {
 namespace {
 
-constexpr std::string_view kJobOk = "Write to EEPROM OK!";
-constexpr std::string_view kJobFailPrefix = "Write to EEPROM Fail!  Try Again!(-";
+constexpr std::string_view kJobOk = job_text::kWriteOk;
+// JobFailureText's wording up to the number's digits.
+const std::string kJobFailPrefix = JobFailureText(-1).substr(0, JobFailureText(-1).size() - 2);
 constexpr int kHighestJobFailure = 13;
 
 // "N)" with N a decimal number in 1..kHighestJobFailure and nothing after the bracket.
@@ -39,14 +41,20 @@ std::optional<int> ExitStatusForMessage(const std::string& text) {
   return std::nullopt;
 }
 
-int ExitStatusForRun(const std::vector<std::string>& messages, RunKind kind) {
-  for (auto it = messages.rbegin(); it != messages.rend(); ++it) {
-    if (const std::optional<int> status = ExitStatusForMessage(*it)) return *status;
+std::optional<std::size_t> DecidingMessage(const std::vector<std::string>& messages, RunKind kind) {
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    if (ExitStatusForMessage(messages[i])) return i;
     // The erase path's last word when both erase commands went out. Within a write job it only means
     // that the job went on, so it never stands for the job's result.
-    if (kind == RunKind::kErase && *it == prep_text::kReplug) return kExitOk;
+    if (kind == RunKind::kErase && messages[i] == prep_text::kReplug) return i;
   }
-  return kExitNoResult;
+  return std::nullopt;
+}
+
+int ExitStatusForRun(const std::vector<std::string>& messages, RunKind kind) {
+  const std::optional<std::size_t> deciding = DecidingMessage(messages, kind);
+  if (!deciding) return kExitNoResult;
+  return ExitStatusForMessage(messages[*deciding]).value_or(kExitOk);
 }
 
 }  // namespace kt

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,8 +19,12 @@ inline constexpr int kExitEraseNotOpened = 24;
 inline constexpr int kExitNoResult = 25;
 // After the erase, the board did not leave and come back within --replug-timeout.
 inline constexpr int kExitReplugTimeout = 26;
-// probe: no blank board answers.
-inline constexpr int kExitNoBlankBoard = 1;
+// verify: the EEPROM differs from the image.
+inline constexpr int kExitVerifyMismatch = 12;
+// probe: no blank board answers; list: no interface to list.
+inline constexpr int kExitNothingFound = 2;
+// Stopped by Ctrl-C or SIGTERM.
+inline constexpr int kExitInterrupted = 130;
 inline constexpr int kExitUsage = 64;
 
 // The status a message box stands for, or nothing when the box tells no result (a block routine's own
@@ -28,7 +33,11 @@ std::optional<int> ExitStatusForMessage(const std::string& text);
 
 enum class RunKind { kWrite, kErase };
 
-// The status of a run that showed `messages`, in order: the last box that tells a result decides.
+// The first of `messages` that tells the run's result: the first failure is the cause, and whatever a
+// failed preparation shows after it (the erase path's "(-2)" after "not found") only follows from it.
+std::optional<std::size_t> DecidingMessage(const std::vector<std::string>& messages, RunKind kind);
+
+// The status of a run that showed `messages`, in order: that of its deciding message.
 int ExitStatusForRun(const std::vector<std::string>& messages, RunKind kind);
 
 }  // namespace kt

@@ -3,16 +3,11 @@
 #include <cstdio>
 #include <string>
 
+#include "app/cli/cli_output.h"
 #include "hid/hid_link.h"
 
 namespace kt {
 namespace {
-
-std::string Hex4(std::uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof(text), "%04X", static_cast<unsigned>(value));
-  return text;
-}
 
 std::string Describe(HidBackend& backend, const std::string& path) {
   const std::unique_ptr<HidDeviceHandle> handle = backend.Open(path, HidOpenMode::kPlain);
@@ -35,7 +30,7 @@ int ListHidInterfaces(HidBackend& backend, std::ostream& out) {
   const std::unique_ptr<HidInterfaceList> list = backend.ListInterfaces();
   if (!list) {
     out << "The list of HID interfaces cannot be had (" << backend.Name() << ").\n";
-    return 1;
+    return 0;
   }
   int seen = 0;
   // The same bound as the device search, so the listing shows what the search can see.
@@ -48,7 +43,7 @@ int ListHidInterfaces(HidBackend& backend, std::ostream& out) {
     ++seen;
   }
   if (seen == 0) out << "No HID interfaces found (" << backend.Name() << ").\n";
-  return 0;
+  return seen;
 }
 
 }  // namespace kt

@@ -26,6 +26,12 @@ void ReplugWatch::Record(bool arrived) {
   changed_.notify_all();
 }
 
+void ReplugWatch::Cancel() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cancelled_ = true;
+  changed_.notify_all();
+}
+
 void ReplugWatch::Mark() {
   std::lock_guard<std::mutex> lock(mutex_);
   mark_ = events_;
@@ -37,14 +43,16 @@ bool ReplugWatch::WaitForReplug(Clock& clock, std::uint32_t timeoutMs, const std
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     const auto back = [&] {
-      return lastRemoval_ > mark_ && lastArrival_ > lastRemoval_ && lastArrival_ > checked;
+      return cancelled_ || (lastRemoval_ > mark_ && lastArrival_ > lastRemoval_ && lastArrival_ > checked);
     };
+    if (cancelled_) return false;
     const std::uint64_t now = clock.NowMicros();
     if (!back()) {
       if (now >= deadline) return false;
       const auto left = static_cast<std::uint32_t>((deadline - now + 999) / 1000);
       if (!clock.WaitFor(lock, changed_, left, back)) return false;
     }
+    if (cancelled_) return false;
     checked = lastArrival_;
     // Looking for the board means opening devices: not under the lock the monitor thread needs.
     lock.unlock();

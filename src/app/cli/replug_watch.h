@@ -26,6 +26,8 @@ class ReplugWatch final : public HidBackend {
   // USB device's arrival comes before its HID node exists, so a later arrival may be the one). At most
   // `timeoutMs` on `clock`; false on time-out.
   bool WaitForReplug(Clock& clock, std::uint32_t timeoutMs, const std::function<bool()>& present);
+  // Ends a wait now and every later one at once, with false (any thread).
+  void Cancel();
 
   std::string Name() const override { return inner_->Name(); }
   std::unique_ptr<HidInterfaceList> ListInterfaces() override { return inner_->ListInterfaces(); }
@@ -45,6 +47,7 @@ class ReplugWatch final : public HidBackend {
   std::uint64_t mark_ = 0;         // events_ at the mark
   std::uint64_t lastRemoval_ = 0;  // number of the last removal, 0 for none
   std::uint64_t lastArrival_ = 0;
+  bool cancelled_ = false;
 };
 
 }  // namespace kt

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+#include <string>
+
+#include "app/cli/progress_meter.h"
+#include "app/dialog_window.h"
+
+namespace kt {
+
+enum class Verbosity { kQuiet, kNormal, kVerbose };
+
+// The device a job opened, as stderr and --json tell it.
+struct OpenedDevice {
+  std::string path;
+  std::uint16_t vendorId = 0;
+  std::uint16_t productId = 0;
+  std::uint16_t inputLength = 0;
+  std::uint16_t outputLength = 0;
+  std::uint8_t reportId = 0;
+  // The typed IDs when they found nothing and a fallback row opened the device.
+  std::optional<std::pair<std::uint16_t, std::uint16_t>> typedIdsMissed;
+  bool chosenByPath = false;
+};
+
+// The last word of a run.
+struct RunResult {
+  std::string command;
+  int exitStatus = 0;
+  std::optional<int> result;  // 0 or the failure's number, when a box or the job told it
+  std::string text;           // the box that decided, empty when none did
+  std::string stage;          // "image", "find", "erase", "job", "verify"
+  std::string imageSha256;
+  std::optional<std::uint8_t> chipId;
+  std::optional<std::uint32_t> chipVersion;
+  std::int64_t ms = 0;
+  bool simulated = false;
+};
+
+// Everything the command line tells, in one of two forms: plain lines (boxes and results on stdout,
+// progress, notes and errors on stderr) or, with --json, one JSON object per line on stdout (notes and
+// errors stay plain on stderr). Called on the window's thread only.
+class CliOutput {
+ public:
+  CliOutput(std::ostream& out, std::ostream& err, bool errIsTerminal, bool json, Verbosity verbosity);
+
+  bool json() const { return json_; }
+  Verbosity verbosity() const { return verbosity_; }
+
+  void Box(const std::string& text, const std::string& caption, MessageIcon icon);
+  void Progress(int position);
+  // A line of information on stderr (not with --quiet).
+  void Note(const std::string& text);
+  // A line on stderr that is always shown.
+  void Error(const std::string& text);
+  // A step of the job as it starts, `ms` after the run began (only with --verbose).
+  void Phase(const std::string& name, std::int64_t ms);
+  void Device(const OpenedDevice& device, bool simulated);
+  // A result line of read, verify or info on stdout: `text` in plain form, `fields` with "event": `event`
+  // added with --json.
+  void Line(const std::string& event, const std::string& text, nlohmann::json fields);
+  void Result(const RunResult& result);
+
+ private:
+  void Emit(const std::string& jsonLine);
+
+  std::ostream& out_;
+  std::ostream& err_;
+  bool json_;
+  Verbosity verbosity_;
+  ProgressMeter progress_;
+};
+
+// "3B7D": four upper-case hexadecimal digits.
+std::string Hex4(std::uint16_t value);
+// "0x07" and "0x7381": a byte and a 16-bit word as the chip's values are shown.
+std::string HexByte(unsigned value);
+std::string HexWord(std::uint32_t value);
+
+}  // namespace kt

@@ -1,0 +1,90 @@
+#include "app/cli/interrupts.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <thread>
+
+namespace kt {
+namespace {
+
+// The handler only writes the signal's number to a pipe; the watch's thread does the rest.
+std::atomic<int> gSignalPipe{-1};
+
+void OnSignal(int signal) {
+  const int saved = errno;
+  const int fd = gSignalPipe.load();
+  const char byte = static_cast<char>(signal);
+  if (fd >= 0) (void)!write(fd, &byte, 1);
+  errno = saved;
+}
+
+constexpr char kStopByte = 0;
+
+}  // namespace
+
+class SignalPipeInterrupts final : public InterruptWatch::Impl {
+ public:
+  explicit SignalPipeInterrupts(std::function<void()> onInterrupt) : onInterrupt_(std::move(onInterrupt)) {
+    if (pipe2(fds_, O_CLOEXEC) != 0) return;
+    gSignalPipe.store(fds_[1]);
+    struct sigaction action = {};
+    action.sa_handler = &OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &oldInt_);
+    sigaction(SIGTERM, &action, &oldTerm_);
+    thread_ = std::thread([this] { Run(); });
+    active_ = true;
+  }
+
+  ~SignalPipeInterrupts() override {
+    if (!active_) {
+      CloseFds();
+      return;
+    }
+    sigaction(SIGINT, &oldInt_, nullptr);
+    sigaction(SIGTERM, &oldTerm_, nullptr);
+    gSignalPipe.store(-1);
+    const char stop = kStopByte;
+    (void)!write(fds_[1], &stop, 1);
+    thread_.join();
+    CloseFds();
+  }
+
+  bool active() const override { return active_; }
+
+ private:
+  void Run() {
+    for (;;) {
+      char byte = 0;
+      const ssize_t got = read(fds_[0], &byte, 1);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0 || byte == kStopByte) return;
+      onInterrupt_();
+    }
+  }
+
+  void CloseFds() {
+    for (int& fd : fds_) {
+      if (fd >= 0) close(fd);
+      fd = -1;
+    }
+  }
+
+  std::function<void()> onInterrupt_;
+  int fds_[2] = {-1, -1};
+  struct sigaction oldInt_ = {};
+  struct sigaction oldTerm_ = {};
+  std::thread thread_;
+  bool active_ = false;
+};
+
+std::unique_ptr<InterruptWatch::Impl> StartPlatformInterrupts(std::function<void()> onInterrupt) {
+  return std::make_unique<SignalPipeInterrupts>(std::move(onInterrupt));
+}
+
+}  // namespace kt

@@ -1,0 +1,310 @@
+// The command line as a line script meets it: command lines with their exit statuses and the lines that
+// must (or must not) appear, on the simulated board in virtual time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/cli/cli_app.h"
+#include "image/default_image.h"
+#include "image/image_tags.h"
+#include "support/scripted_backend.h"
+
+namespace kt {
+namespace {
+
+using test::ScriptedBackend;
+
+struct Output {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+Output RunCommand(std::vector<std::string> args, CliHooks hooks = {}) {
+  std::ostringstream out;
+  std::ostringstream err;
+  std::istringstream in;
+  ConsoleIo io{out, err, in, false, false};
+  Output run;
+  run.status = RunCli(args, io, std::move(hooks));
+  run.out = out.str();
+  run.err = err.str();
+  return run;
+}
+
+std::string Temp(const std::string& name) {
+  return ::testing::TempDir() + "commands_test_" + name;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+void WriteImage(const std::string& path, std::vector<std::uint8_t> bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::size_t CidTagOffset() {
+  const auto at = std::search(defaultImage.begin(), defaultImage.end(), kCidTag.begin(), kCidTag.end());
+  return static_cast<std::size_t>(at - defaultImage.begin());
+}
+
+class CommandsTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    std::vector<std::uint8_t> image(defaultImage.begin(), defaultImage.end());
+    WriteImage(Temp("good.bin"), image);
+    WriteImage(Temp("short.bin"), std::vector<std::uint8_t>(image.begin(), image.end() - 1));
+    std::vector<std::uint8_t> noTag = image;
+    noTag[CidTagOffset()] = 'X';
+    WriteImage(Temp("notag.bin"), noTag);
+    std::vector<std::uint8_t> badByte = image;
+    badByte[CidTagOffset() + kTagLength] = 'A';
+    WriteImage(Temp("cidbyte.bin"), badByte);
+  }
+};
+
+// "@NAME" in an argument stands for the temporary file NAME.
+std::vector<std::string> WithFiles(std::vector<std::string> args) {
+  for (std::string& arg : args) {
+    const std::size_t at = arg.find('@');
+    if (at != std::string::npos && (at == 0 || arg[at - 1] == '='))
+      arg = arg.substr(0, at) + Temp(arg.substr(at + 1));
+  }
+  return args;
+}
+
+TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
+  const std::string blank = "--simulate=blank,virtual-time";
+  const std::string programmed = "--simulate=virtual-time";
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> outHas;
+    std::vector<std::string> errHas;
+    std::vector<std::string> errLacks = {};
+  };
+  const Row rows[] = {
+      {{}, 64, {}, {"no command", "Usage: kt7310-eeprom"}},
+      {{blank}, 64, {}, {"no command"}},
+      {{"write", blank},
+       0,
+       {"Write to EEPROM OK!"},
+       {"simulated board", "SHA-256 ", "opened 3B7D:72F7 at sim:kt7310"}},
+      {{"write", blank, "-q"},
+       0,
+       {"Write to EEPROM OK!"},
+       {"simulated board"},
+       {"progress", "SHA-256", "opened"}},
+      {{"write", blank, "-v"}, 0, {"Write to EEPROM OK!"}, {"s] identify the chip", "s] write the header"}},
+      {{"write", blank, "--image", "@good.bin"}, 0, {"Write to EEPROM OK!"}, {"good.bin, SHA-256"}},
+      {{"write", blank, "--image", "@short.bin"},
+       20,
+       {"Error!! Invalid EEPROM FW Content!"},
+       {"32783 bytes"}},
+      {{"write", blank, "--image", "@notag.bin"},
+       20,
+       {"Error!! Invalid EEPROM FW Content!"},
+       {"no \"KTCIdTag\""}},
+      {{"verify", blank, "--image", "@cidbyte.bin"}, 20, {"Invalid EEPROM FW"}, {"is 0x41, not 0x2E"}},
+      {{"write", blank, "--image", "@missing.bin"},
+       20,
+       {"Invalid EEPROM FW"},
+       {"missing.bin: cannot be read"}},
+      {{"write", blank, "--vid", "12345"}, 64, {}, {"--vid"}},
+      {{"write", blank, "--vid", "0x3B7D", "--pid", "72f7"},
+       0,
+       {"Write to EEPROM OK!"},
+       {"opened 3B7D:72F7"}},
+      {{"write", "--simulate=blank,virtual-time,chip-id=5"}, 2, {"Try Again!(-2)"}, {}},
+      {{"write", "--simulate=virtual-time,manual-replug,unplug@1"},
+       23,
+       {"EEPROM Can't be Written!!(-1)"},
+       {}},
+      {{"write", blank, "--device", "sim:other"},
+       22,
+       {"USB deivce is NOT found!!(-2)"},
+       {"--device sim:other"}},
+      {{"write", blank, "--device", "sim:kt7310"}, 0, {"Write to EEPROM OK!"}, {"at sim:kt7310 (--device)"}},
+      {{"info", programmed},
+       0,
+       {"chip ID: 0x07", "chip version: 0x7381", "image firmware 6087, expected 5067"},
+       {}},
+      {{"info", "--simulate=virtual-time,chip-version=0x7390"}, 4, {"Try Again!(-4)"}, {}},
+      {{"verify", programmed}, 0, {"verify: all 16400 bytes match the image"}, {}},
+      {{"verify", "--simulate=virtual-time,flip@0x1234:3"},
+       12,
+       {"verify: 1 bytes differ, first at 0x1234"},
+       {}},
+      {{"verify", blank}, 12, {"verify: "}, {}},
+      {{"read", blank, "--output", "@read.bin"}, 0, {"read: 16400 bytes written to "}, {}},
+      {{"read", "--simulate=blank,virtual-time,silent@20", "--output", "@never.bin"},
+       9,
+       {"Try Again!(-9)"},
+       {}},
+      {{"probe", programmed}, 2, {"No blank board answers"}, {}},
+      {{"list", programmed}, 0, {"sim:kt7310\tvendor 0x3B7D"}, {}},
+      {{"write", blank, "--json"},
+       0,
+       {"{\"caption\":\"\",\"event\":\"box\",\"icon\":\"none\",\"text\":\"Write to EEPROM OK!\"}",
+        "\"event\":\"device\"", "\"event\":\"result\"", "\"exit_status\":0", "\"result\":0",
+        "\"chip_id\":\"0x07\"", "\"simulated\":true", "\"image_sha256\":\""},
+       {"simulated board"}},
+  };
+  for (const Row& row : rows) {
+    const std::vector<std::string> args = WithFiles(row.args);
+    std::string line;
+    for (const std::string& arg : args) line += arg + " ";
+    const Output run = RunCommand(args);
+    EXPECT_EQ(run.status, row.status) << line << "\n" << run.out << run.err;
+    for (const std::string& text : row.outHas)
+      EXPECT_NE(run.out.find(text), std::string::npos) << line << run.out;
+    for (const std::string& text : row.errHas)
+      EXPECT_NE(run.err.find(text), std::string::npos) << line << run.err;
+    for (const std::string& text : row.errLacks)
+      EXPECT_EQ(run.err.find(text), std::string::npos) << line << run.err;
+  }
+  EXPECT_FALSE(std::ifstream(Temp("never.bin")).good()) << "a failed read left a file behind";
+}
+
+TEST_F(CommandsTest, ARefusedImageSendsNoReport) {
+  for (const char* file : {"short.bin", "notag.bin", "cidbyte.bin"}) {
+    const std::string trace = Temp("refused_trace.txt");
+    std::remove(trace.c_str());
+    const Output run =
+        RunCommand({"write", "--simulate=blank,virtual-time", "--trace", trace, "--image", Temp(file)});
+    EXPECT_EQ(run.status, 20) << file;
+    EXPECT_EQ(ReadAll(trace).find("\tOUT\t"), std::string::npos) << file;
+  }
+}
+
+TEST_F(CommandsTest, ReadAfterWriteGivesTheImagesFirstBytes) {
+  const std::string eeprom = Temp("roundtrip.eeprom");
+  std::remove(eeprom.c_str());
+  ASSERT_EQ(RunCommand({"write", "--simulate=blank,virtual-time,eeprom=" + eeprom}).status, 0);
+  const std::string output = Temp("roundtrip.bin");
+  ASSERT_EQ(RunCommand({"read", "--simulate=virtual-time,eeprom=" + eeprom, "--output", output}).status, 0);
+  const std::string read = ReadAll(output);
+  ASSERT_EQ(read.size(), 16400u);
+  EXPECT_TRUE(std::equal(read.begin(), read.end(), defaultImage.begin(),
+                         [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+  // Reading wrote nothing to the board: it still verifies.
+  EXPECT_EQ(RunCommand({"verify", "--simulate=virtual-time,eeprom=" + eeprom}).status, 0);
+}
+
+TEST_F(CommandsTest, NoBoardAtAllIsNotFoundAndSeveralBoardsAreNamed) {
+  CliHooks none;
+  none.backend = std::make_unique<ScriptedBackend>();
+  const Output nothing = RunCommand({"write"}, std::move(none));
+  EXPECT_EQ(nothing.status, 21) << nothing.out;
+  EXPECT_NE(nothing.out.find("USB deivce is NOT found!!(-1)"), std::string::npos);
+
+  CliHooks two;
+  auto backend = std::make_unique<ScriptedBackend>();
+  backend->AddInterface(ScriptedBackend::Device("a", 0x3B7D, 0x7310));
+  backend->AddInterface(ScriptedBackend::Device("b", 0x3B7D, 0x72F7));
+  backend->AddInterface(ScriptedBackend::Device("c", 0x1234, 0x7310));
+  two.backend = std::move(backend);
+  const Output named = RunCommand({"info"}, std::move(two));
+  EXPECT_NE(named.err.find("2 HID interfaces answer at the job's IDs: a (3B7D:7310) b (3B7D:72F7)"),
+            std::string::npos)
+      << named.err;
+}
+
+// Calls `onWrite` with the number of every report written through it.
+class WriteCountingBackend final : public HidBackend {
+ public:
+  WriteCountingBackend(std::unique_ptr<HidBackend> inner, std::function<void(int)> onWrite)
+      : inner_(std::move(inner)), onWrite_(std::move(onWrite)) {}
+  std::string Name() const override { return inner_->Name(); }
+  std::unique_ptr<HidInterfaceList> ListInterfaces() override { return inner_->ListInterfaces(); }
+  std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) override {
+    std::unique_ptr<HidDeviceHandle> handle = inner_->Open(path, mode);
+    return handle ? std::make_unique<Handle>(std::move(handle), *this) : nullptr;
+  }
+
+ private:
+  class Handle final : public HidDeviceHandle {
+   public:
+    Handle(std::unique_ptr<HidDeviceHandle> inner, WriteCountingBackend& owner)
+        : inner_(std::move(inner)), owner_(owner) {}
+    bool GetAttributes(HidAttributes& out) override { return inner_->GetAttributes(out); }
+    bool GetCaps(HidCaps& out) override { return inner_->GetCaps(out); }
+    bool WriteReport(const std::uint8_t* data, std::size_t length, std::size_t& written) override {
+      owner_.onWrite_(++owner_.writes_);
+      return inner_->WriteReport(data, length, written);
+    }
+    HidReadResult ReadReport(std::uint8_t* buffer, std::size_t capacity, std::uint32_t timeoutMs) override {
+      return inner_->ReadReport(buffer, capacity, timeoutMs);
+    }
+    void CancelRead() override { inner_->CancelRead(); }
+
+   private:
+    std::unique_ptr<HidDeviceHandle> inner_;
+    WriteCountingBackend& owner_;
+  };
+
+  std::unique_ptr<HidBackend> inner_;
+  std::function<void(int)> onWrite_;
+  std::atomic<int> writes_{0};
+};
+
+// Ctrl-C in the middle of the body: the job stops at its next step, its boxes appear, exit 130.
+TEST_F(CommandsTest, AnInterruptStopsTheJobAndShowsItsBoxes) {
+  std::function<void()> interrupt;
+  CliHooks hooks;
+  hooks.takeInterrupt = [&](std::function<void()> fn) { interrupt = std::move(fn); };
+  hooks.wrapBackend = [&](std::unique_ptr<HidBackend> inner) -> std::unique_ptr<HidBackend> {
+    return std::make_unique<WriteCountingBackend>(std::move(inner), [&](int write) {
+      if (write == 200) interrupt();
+    });
+  };
+  const Output run = RunCommand({"write", "--simulate=blank,virtual-time", "--json"}, std::move(hooks));
+  EXPECT_EQ(run.status, 130) << run.out << run.err;
+  EXPECT_NE(run.out.find("Fail to write EEPROM!!"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Try Again!(-8)"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"exit_status\":130"), std::string::npos) << run.out;
+  EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
+}
+
+// A job that gives no sign of life (here: a write that never comes back until the test's end) ends the
+// command line with 25 once the bound has passed, instead of waiting for ever.
+TEST_F(CommandsTest, AJobWithNoSignOfLifeEndsWith25) {
+  std::mutex mutex;
+  std::condition_variable released;
+  bool release = false;
+  CliHooks hooks;
+  hooks.quietBoundMs = 200;
+  hooks.wrapBackend = [&](std::unique_ptr<HidBackend> inner) -> std::unique_ptr<HidBackend> {
+    return std::make_unique<WriteCountingBackend>(std::move(inner), [&](int write) {
+      if (write < 50) return;
+      std::unique_lock<std::mutex> lock(mutex);
+      // Bounded, so that a fault here never hangs the suite.
+      released.wait_for(lock, std::chrono::seconds(3), [&] { return release; });
+    });
+  };
+  hooks.onGiveUp = [&] {
+    std::lock_guard<std::mutex> lock(mutex);
+    release = true;
+    released.notify_all();
+  };
+  const Output run = RunCommand({"write", "--simulate=blank,virtual-time"}, std::move(hooks));
+  EXPECT_EQ(run.status, 25) << run.out << run.err;
+  EXPECT_NE(run.err.find("no sign of life"), std::string::npos) << run.err;
+}
+
+}  // namespace
+}  // namespace kt

@@ -204,4 +204,29 @@ scenario_ports() {
     readlink -f "/sys/class/hidraw/${node#/dev/}/device" | sed -n 's|.*/usb[0-9]*/\([0-9-]*\)/.*|\1|p'
   done | sort -u | wc -l)
   [ "$ports" -eq 3 ] || fail "the three boards are not on three USB ports"
+
+  # --device: the job takes exactly the interface named, never another board at the same IDs.
+  chosen=$(grep "product 0x$BLANK_PID" "$SCENARIO_DIR/ports.out" | sed -n 2p | cut -f 1)
+  other=$(grep "product 0x$BLANK_PID" "$SCENARIO_DIR/ports.out" | sed -n 3p | cut -f 1)
+  run_tool device-absent write --device /dev/hidraw-none
+  expect_status device-absent 22
+  expect_last_line device-absent "USB deivce is NOT found!!(-2)"
+  run_tool device-write write --device "$chosen"
+  expect_status device-write 0
+  expect_last_line device-write "Write to EEPROM OK!"
+  grep -q "opened 3B7D:$BLANK_PID at $chosen (--device)" "$SCENARIO_DIR/device-write.err" ||
+    fail "device-write does not say it opened $chosen: $(cat "$SCENARIO_DIR/device-write.err")"
+  run_tool device-verify verify --device "$chosen"
+  expect_status device-verify 0
+  run_tool device-read read --device "$chosen" --output "$SCENARIO_DIR/device-read.bin"
+  expect_status device-read 0
+  cmp -s -n 16400 "$SCENARIO_DIR/device-read.bin" "$IMAGE" || fail "read --device does not give the image"
+  run_tool device-other verify --device "$other"
+  expect_status device-other 12
+  for n in 1 2 3; do stop_board "port$n"; done
+  programmed=0
+  for n in 1 2 3; do
+    cmp -s -n 16400 "$SCENARIO_DIR/port$n.eeprom" "$IMAGE" && programmed=$((programmed + 1))
+  done
+  [ "$programmed" -eq 1 ] || fail "$programmed boards were programmed, expected exactly the one at $chosen"
 }

@@ -57,6 +57,19 @@ TEST_F(WriteEepromDialogTest, ExitStopsTheWorkerAndClosesTheLink) {
   EXPECT_FALSE(dialog->deviceNotification);
 }
 
+// A click that reaches the dialog after Exit began (the Linux window still takes them during Exit's wait)
+// starts nothing: no erase, no write-protect release, no job.
+TEST_F(WriteEepromDialogTest, NoJobStartsOnceExitHasBegun) {
+  StartOnSim(SimOptions{});
+  Press(kIdOk);
+  const std::size_t requests = sim->board().requests().size();
+  Press(ctl::kWriteEeprom);
+  Press(ctl::kEraseEeprom);
+  OnWindow([this] { dialog->OnReadEeprom(false); });
+  EXPECT_EQ(sim->board().requests().size(), requests);
+  EXPECT_TRUE(window.Boxes().empty());
+}
+
 TEST_F(WriteEepromDialogTest, EscStopsTheWorkerAsExitDoes) {
   StartOnSim(Blank());
   EXPECT_TRUE(Press(kIdCancel));

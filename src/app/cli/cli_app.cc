@@ -3,12 +3,14 @@
 #include <atomic>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 
 #include "app/cli/command_line.h"
 #include "app/cli/exit_status.h"
 #include "app/cli/interface_listing.h"
 #include "app/cli/interrupts.h"
 #include "app/cli/replug_watch.h"
+#include "app/cli/station.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/atomic_file.h"
 #include "base/clock.h"
@@ -16,6 +18,7 @@
 #include "hid/hid_link.h"
 #include "hid/report_trace.h"
 #include "hid/sim/sim_board.h"
+#include "hid/sim/sim_station.h"
 #include "hid/single_device_backend.h"
 #include "hid/tracing_backend.h"
 #include "image/image_tags.h"
@@ -46,12 +49,13 @@ class CliRun {
  private:
   bool UsesImage() const {
     return options_.command == CliCommand::kWrite || options_.command == CliCommand::kVerify ||
-           options_.command == CliCommand::kInfo;
+           options_.command == CliCommand::kInfo || options_.command == CliCommand::kStation;
   }
   bool LoadImage();
   bool OpenBackend();
   int Finish(int status);
   int RunDialog();
+  int RunStationCommand();
   bool ChooseDevice();
   void NameOtherCandidates();
   void ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog);
@@ -124,6 +128,13 @@ bool CliRun::OpenBackend() {
   std::unique_ptr<HidBackend> backend;
   if (hooks_.backend) {
     backend = std::move(hooks_.backend);
+  } else if (options_.simulate && (options_.command == CliCommand::kStation || options_.sim.boards > 1)) {
+    auto station = std::make_unique<SimStationBackend>(options_.sim, *clock_, trace_.get());
+    if (!station->loadError().empty()) {
+      output_.Error("--simulate: " + station->loadError());
+      return false;
+    }
+    backend = std::move(station);
   } else if (options_.simulate) {
     auto sim = std::make_unique<SimBackend>(options_.sim, *clock_, trace_.get());
     if (!sim->loadError().empty()) {
@@ -156,8 +167,41 @@ int CliRun::Run() {
   if (options_.command == CliCommand::kList) {
     return Finish(ListHidInterfaces(*jobBackend_, io_.out) > 0 ? kExitOk : kExitNothingFound);
   }
+  if (options_.command == CliCommand::kStation) return RunStationCommand();
   if (options_.devicePath && !ChooseDevice()) return Finish(kExitNotFoundPresent);
   return Finish(RunDialog());
+}
+
+int CliRun::RunStationCommand() {
+  std::unique_ptr<DurableAppendFile> record;
+  if (options_.recordFile) {
+    std::string error;
+    record = DurableAppendFile::Open(*options_.recordFile, error);
+    if (!record) {
+      output_.Error("--record " + error);
+      return kExitUsage;
+    }
+  }
+  StationSetup setup;
+  setup.options = &options_;
+  setup.backend = jobBackend_;
+  setup.clock = clock_;
+  setup.image = imageSource_;
+  setup.imageSha256 = result_.imageSha256;
+  setup.record = record.get();
+  setup.quietBoundMs = hooks_.quietBoundMs;
+  std::function<void()> interrupt;
+  std::mutex interruptMutex;
+  setup.takeInterrupt = [&](std::function<void()> fn) {
+    std::lock_guard<std::mutex> lock(interruptMutex);
+    interrupt = fn;
+    if (hooks_.takeInterrupt) hooks_.takeInterrupt(fn);
+  };
+  InterruptWatch interrupts([&] {
+    std::lock_guard<std::mutex> lock(interruptMutex);
+    if (interrupt) interrupt();
+  });
+  return RunStation(setup, io_, output_);
 }
 
 // --device: the job sees only that interface, and its typed IDs are the interface's own, so the first

@@ -6,9 +6,9 @@
 namespace kt {
 namespace {
 
-constexpr CliCommand kCommands[] = {CliCommand::kWrite, CliCommand::kErase, CliCommand::kProbe,
-                                    CliCommand::kList,  CliCommand::kRead,  CliCommand::kVerify,
-                                    CliCommand::kInfo};
+constexpr CliCommand kCommands[] = {CliCommand::kWrite, CliCommand::kErase,  CliCommand::kProbe,
+                                    CliCommand::kList,  CliCommand::kRead,   CliCommand::kVerify,
+                                    CliCommand::kInfo,  CliCommand::kStation};
 
 std::optional<CliCommand> CommandNamed(std::string_view name) {
   for (CliCommand command : kCommands) {
@@ -27,11 +27,14 @@ bool StrictHexId(std::string_view text) {
 // Which options make sense with which command; anything else is a usage error rather than ignored.
 bool OptionApplies(const std::string& option, CliCommand command) {
   using enum CliCommand;
-  if (option == "--image") return command == kWrite || command == kVerify || command == kInfo;
-  if (option == "--evb-ids") return command == kWrite || command == kVerify || command == kInfo;
+  const bool imageCommand =
+      command == kWrite || command == kVerify || command == kInfo || command == kStation;
+  if (option == "--image" || option == "--evb-ids") return imageCommand;
   if (option == "--output") return command == kRead;
-  if (option == "--yes" || option == "--replug-timeout") return command == kWrite || command == kErase;
-  if (option == "--device") return command != kList && command != kProbe;
+  if (option == "--yes") return command == kWrite || command == kErase;
+  if (option == "--replug-timeout") return command == kWrite || command == kErase || command == kStation;
+  if (option == "--device") return command != kList && command != kProbe && command != kStation;
+  if (option == "--watch" || option == "--record") return command == kStation;
   return true;
 }
 
@@ -90,6 +93,8 @@ const char* CommandName(CliCommand command) {
       return "verify";
     case CliCommand::kInfo:
       return "info";
+    case CliCommand::kStation:
+      return "station";
     case CliCommand::kNone:
       break;
   }
@@ -107,7 +112,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
     reader.Take(name, inlineValue);
     const bool takesValue = name == "--vid" || name == "--pid" || name == "--trace" ||
                             name == "--replug-timeout" || name == "--image" || name == "--output" ||
-                            name == "--device";
+                            name == "--device" || name == "--record";
     if (inlineValue && !takesValue && name != "--simulate") {
       error = "option " + name + " takes no value";
       return false;
@@ -137,6 +142,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       options.outputFile = value;
     } else if (name == "--device") {
       options.devicePath = value;
+    } else if (name == "--record") {
+      options.recordFile = value;
+    } else if (name == "--watch") {
+      options.watch = true;
     } else if (name == "--json") {
       options.json = true;
     } else if (name == "--quiet" || name == "-q") {
@@ -182,7 +191,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
     return true;
   }
   if (!commandGiven) {
-    error = "no command given (write, erase, read, verify, info, probe or list)";
+    error = "no command given (write, erase, read, verify, info, station, probe or list)";
     return false;
   }
   for (const std::string& option : given) {
@@ -213,6 +222,7 @@ std::string UsageText() {
          "  read         read EEPROM bytes 0..16399 into --output FILE; writes nothing to the board\n"
          "  verify       read the EEPROM and compare it with the image; writes nothing to the board\n"
          "  info         the device, chip ID and version, and the image's firmware version\n"
+         "  station      write every attached board at once, each on a job of its own\n"
          "  probe        tell whether a blank board answers (0x3B7D:0x72F7 or 0x72F8)\n"
          "  list         list every HID interface with vendor, product and report lengths\n"
          "\n"
@@ -224,6 +234,8 @@ std::string UsageText() {
          "  --device PATH        exactly this HID interface (a path as list prints it); no search by IDs\n"
          "  --vid HEX            vendor ID to try first (1 to 4 hex digits, default 3B7D)\n"
          "  --pid HEX            product ID to try first (1 to 4 hex digits, default 7310)\n"
+         "  --watch              station: keep going, writing each board as it is plugged in (Ctrl-C ends)\n"
+         "  --record FILE        station: append one JSON line per board's result to FILE (synced)\n"
          "  --json               one JSON object per line on stdout instead of the plain lines\n"
          "  -q, --quiet          boxes and errors only\n"
          "  -v, --verbose        each step as it starts, with the time since the start\n"
@@ -246,6 +258,7 @@ std::string UsageText() {
          "  24     the board to erase could not be opened (\"EEPROM Can't be Written!!(-2)\" first)\n"
          "  25     the job told no result, or gave no sign of life within its bound\n"
          "  26     the board did not leave and come back after the erase within --replug-timeout\n"
+         "  30     station: at least one board failed (21: no board at all)\n"
          "  64     usage error\n"
          "  130    stopped by Ctrl-C or SIGTERM\n"
          "probe: 0 a blank board answers, 2 none does; list: 0 interfaces listed, 2 none (or no list).\n";

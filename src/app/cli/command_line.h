@@ -9,7 +9,7 @@
 
 namespace kt {
 
-enum class CliCommand { kNone, kWrite, kErase, kProbe, kList, kRead, kVerify, kInfo };
+enum class CliCommand { kNone, kWrite, kErase, kProbe, kList, kRead, kVerify, kInfo, kStation };
 
 // The command's name as typed ("write", ...; "" for none).
 const char* CommandName(CliCommand command);
@@ -35,6 +35,9 @@ struct CliOptions {
   std::optional<std::string> outputFile;
   // Exactly this HID interface, instead of the search by IDs.
   std::optional<std::string> devicePath;
+  // station: keep programming boards as they are plugged in; append each board's result to this file.
+  bool watch = false;
+  std::optional<std::string> recordFile;
   bool json = false;
   bool quiet = false;
   bool verbose = false;

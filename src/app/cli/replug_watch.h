@@ -36,6 +36,7 @@ class ReplugWatch final : public HidBackend {
   }
   void SetDeviceChangeListener(DeviceChangeListener listener) override;
   bool ReportsDeviceChanges() const override { return inner_->ReportsDeviceChanges(); }
+  std::string PortOf(const std::string& path) override { return inner_->PortOf(path); }
 
  private:
   void Record(bool arrived);

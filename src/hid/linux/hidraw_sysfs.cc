@@ -34,6 +34,17 @@ bool ParseHex16(const std::string& text, std::uint16_t& value) {
   return true;
 }
 
+// The usb_device above the HID device: the first directory upwards that carries idVendor.
+fs::path UsbParentOf(const fs::path& hidDevice) {
+  std::error_code ec;
+  fs::path dir = fs::canonical(hidDevice, ec);
+  if (ec) return {};
+  for (; !dir.empty() && dir != dir.root_path(); dir = dir.parent_path()) {
+    if (fs::exists(dir / "idVendor", ec)) return dir;
+  }
+  return {};
+}
+
 // The usb_device above the HID device carries idVendor and idProduct; walk up until one is found.
 bool ReadUsbParentIds(const fs::path& hidDevice, std::uint16_t& vendorId, std::uint16_t& productId) {
   std::error_code ec;
@@ -49,6 +60,11 @@ bool ReadUsbParentIds(const fs::path& hidDevice, std::uint16_t& vendorId, std::u
 }
 
 }  // namespace
+
+std::string UsbPortOfHidrawNode(const std::string& sysfsRoot, const std::string& nodeName) {
+  const fs::path usb = UsbParentOf(fs::path(sysfsRoot) / "class" / "hidraw" / nodeName / "device");
+  return usb.empty() ? std::string() : usb.filename().string();
+}
 
 bool ParseHidIdProperty(const std::string& uevent, std::uint16_t& vendorId, std::uint16_t& productId) {
   std::istringstream lines(uevent);

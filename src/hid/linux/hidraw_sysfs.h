@@ -22,6 +22,10 @@ struct HidrawNodeInfo {
 bool ReadHidrawNodeInfo(const std::string& sysfsRoot, const std::string& nodeName, HidrawNodeInfo& info,
                         std::string& error);
 
+// The name sysfs gives the USB device above hidraw node `nodeName`: its port path ("1-1.3"), the same
+// for whatever board is plugged into that port. Empty when the node has no USB device above it (uhid).
+std::string UsbPortOfHidrawNode(const std::string& sysfsRoot, const std::string& nodeName);
+
 // The HID_ID property of a HID device's uevent, "HID_ID=0003:00003B7D:00007310" (bus:vendor:product).
 bool ParseHidIdProperty(const std::string& uevent, std::uint16_t& vendorId, std::uint16_t& productId);
 

@@ -110,4 +110,10 @@ void LinuxHidBackend::SetDeviceChangeListener(DeviceChangeListener listener) {
   monitor_ = std::make_unique<DeviceMonitor>(std::move(source), std::move(listener));
 }
 
+std::string LinuxHidBackend::PortOf(const std::string& path) {
+  const std::string node = path.substr(path.find_last_of('/') + 1);
+  const std::string port = UsbPortOfHidrawNode(sysfsRoot_, node);
+  return port.empty() ? path : port;
+}
+
 }  // namespace kt

@@ -32,6 +32,8 @@ class LinuxHidBackend final : public HidBackend {
   // monitor thread first, so it must not be called from inside the listener.
   void SetDeviceChangeListener(DeviceChangeListener listener) override;
   bool ReportsDeviceChanges() const override;
+  // The USB port path of the node's USB device, from sysfs ("1-1.3"); the node's path without one.
+  std::string PortOf(const std::string& path) override;
 
   // The last error, "open /dev/hidraw3: Permission denied ...", for whoever wants to show it.
   std::string LastError() const { return diagnostics_->LastError(); }

@@ -9,16 +9,17 @@ namespace {
 
 class SimInterfaceList final : public HidInterfaceList {
  public:
-  explicit SimInterfaceList(bool plugged) : plugged_(plugged) {}
+  SimInterfaceList(bool plugged, std::string path) : plugged_(plugged), path_(std::move(path)) {}
 
   HidEnumStep Next(std::uint32_t index, std::string& path) override {
     if (!plugged_ || index != 0) return HidEnumStep::kEnd;
-    path = SimBackend::kDevicePath;
+    path = path_;
     return HidEnumStep::kInterface;
   }
 
  private:
   bool plugged_;  // the list is a snapshot, as the system's list is
+  std::string path_;
 };
 
 class SimHandle final : public HidDeviceHandle {
@@ -73,8 +74,8 @@ class SimHandle final : public HidDeviceHandle {
 
 }  // namespace
 
-SimBackend::SimBackend(const SimOptions& options, Clock& clock, ReportTrace* trace)
-    : eepromFile_(options.eepromFile) {
+SimBackend::SimBackend(const SimOptions& options, Clock& clock, ReportTrace* trace, std::string path)
+    : path_(std::move(path)), eepromFile_(options.eepromFile) {
   std::vector<std::uint8_t> saved;
   const EepromFileLoad load = eepromFile_.empty()
                                   ? EepromFileLoad::kMissing
@@ -101,11 +102,11 @@ bool SimBackend::SaveEeprom(std::string& error) {
 }
 
 std::unique_ptr<HidInterfaceList> SimBackend::ListInterfaces() {
-  return std::make_unique<SimInterfaceList>(board_->plugged());
+  return std::make_unique<SimInterfaceList>(board_->plugged(), path_);
 }
 
 std::unique_ptr<HidDeviceHandle> SimBackend::Open(const std::string& path, HidOpenMode mode) {
-  if (path != kDevicePath) return nullptr;
+  if (path != path_) return nullptr;
   const std::uint64_t id = board_->OpenHandle(mode == HidOpenMode::kOverlappedRead);
   if (id == 0) return nullptr;
   return std::make_unique<SimHandle>(board_, id);

@@ -164,8 +164,10 @@ class SimBackend final : public HidBackend {
  public:
   static constexpr const char* kDevicePath = "sim:kt7310";
 
-  // With options.eepromFile, loads the EEPROM from that file when it exists (see loadError()).
-  SimBackend(const SimOptions& options, Clock& clock, ReportTrace* trace = nullptr);
+  // With options.eepromFile, loads the EEPROM from that file when it exists (see loadError()). The
+  // board's one interface is at `path`.
+  SimBackend(const SimOptions& options, Clock& clock, ReportTrace* trace = nullptr,
+             std::string path = kDevicePath);
   // With options.eepromFile, saves the EEPROM there, unless loading it failed (the file is then left
   // alone rather than overwritten with a board the user never had).
   ~SimBackend() override;
@@ -183,6 +185,7 @@ class SimBackend final : public HidBackend {
 
  private:
   std::shared_ptr<SimBoard> board_;  // shared with the open handles, which may outlive the backend
+  std::string path_;
   std::string eepromFile_;
   std::string loadError_;
 };

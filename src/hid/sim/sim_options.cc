@@ -32,6 +32,12 @@ bool ParseNumber(std::string_view text, std::uint64_t low, std::uint64_t high, s
 constexpr std::uint64_t kMaxRequest = std::numeric_limits<std::uint32_t>::max();
 constexpr std::uint64_t kMaxStrayCount = 100000;
 constexpr std::uint64_t kMaxLatencyMs = 60000;
+constexpr std::uint64_t kMaxBoards = 64;
+
+void AppendItem(std::string& items, std::string_view item) {
+  if (!items.empty()) items += ',';
+  items += item;
+}
 
 class OptionParser {
  public:
@@ -82,7 +88,8 @@ class OptionParser {
            name == "lie" || name == "unplug";
   }
   static bool IsSetting(std::string_view name) {
-    return name == "chip-id" || name == "chip-version" || name == "latency" || name == "eeprom";
+    return name == "chip-id" || name == "chip-version" || name == "latency" || name == "eeprom" ||
+           name == "boards";
   }
 
   std::string ApplyFault(std::string_view name, std::string_view value) {
@@ -139,6 +146,9 @@ class OptionParser {
     } else if (name == "eeprom") {
       if (value.empty()) return "needs a file name";
       options_.eepromFile = std::string(value);
+    } else if (name == "boards") {
+      if (!ParseNumber(value, 1, kMaxBoards, n)) return "N must be 1 to " + std::to_string(kMaxBoards);
+      options_.boards = static_cast<std::uint32_t>(n);
     } else if (IsFault(name)) {
       return "expects " + std::string(name) + "@...";
     } else {
@@ -165,7 +175,25 @@ bool ParseSimOptions(std::string_view text, SimOptions& out, std::string& error)
         error = "empty option in the simulation options";
         return false;
       }
-      const std::string problem = parser.Apply(item);
+      std::string problem;
+      if (item.starts_with("board") && item.find('.') != std::string_view::npos) {
+        // boardK.OPTION: checked now on a scratch set, applied per board by SimOptionsForBoard.
+        const std::size_t dot = item.find('.');
+        std::uint64_t board = 0;
+        SimOptions scratch;
+        if (!ParseNumber(item.substr(5, dot - 5), 1, kMaxBoards, board)) {
+          problem = "K in boardK. must be 1 to " + std::to_string(kMaxBoards);
+        } else if (item.substr(dot + 1).starts_with("boards=")) {
+          problem = "boards= is the station's, not a board's";
+        } else {
+          problem = OptionParser(scratch).Apply(item.substr(dot + 1));
+          if (problem.empty())
+            AppendItem(options.boardItems[static_cast<std::uint32_t>(board)], item.substr(dot + 1));
+        }
+      } else {
+        problem = parser.Apply(item);
+        if (problem.empty() && !item.starts_with("boards=")) AppendItem(options.sharedItems, item);
+      }
       if (!problem.empty()) {
         error = "bad simulation option \"" + std::string(item) + "\": " + problem;
         return false;
@@ -178,8 +206,32 @@ bool ParseSimOptions(std::string_view text, SimOptions& out, std::string& error)
     error = "bad simulation options: " + problem;
     return false;
   }
+  if (!options.boardItems.empty() && options.boardItems.rbegin()->first > options.boards) {
+    error = "bad simulation options: board" + std::to_string(options.boardItems.rbegin()->first) +
+            ". names a board beyond boards=" + std::to_string(options.boards);
+    return false;
+  }
   out = std::move(options);
   return true;
+}
+
+SimOptions SimOptionsForBoard(const SimOptions& station, std::uint32_t board) {
+  SimOptions options;
+  OptionParser parser(options);
+  // Every item was checked when the station's options were parsed. A board's own start state replaces
+  // the shared one rather than contradicting it.
+  const auto applyAll = [&parser](std::string_view items) {
+    while (!items.empty()) {
+      const std::size_t comma = items.find(',');
+      parser.Apply(items.substr(0, comma));
+      if (comma == std::string_view::npos) break;
+      items.remove_prefix(comma + 1);
+    }
+  };
+  applyAll(station.sharedItems);
+  const auto own = station.boardItems.find(board);
+  if (own != station.boardItems.end()) applyAll(own->second);
+  return options;
 }
 
 }  // namespace kt

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,7 +43,16 @@ struct SimOptions {
   // handing the board (and everything else) a VirtualClock; the board itself uses the clock it is given.
   bool virtualTime = false;
   std::string eepromFile;  // eeprom=FILE: load the EEPROM from FILE if it exists, save it back at the end
+
+  // A station of boards=N boards, each independent; options without a prefix apply to every board,
+  // boardK.OPTION only to board K (1..N). The items are kept as text for SimOptionsForBoard.
+  std::uint32_t boards = 1;
+  std::string sharedItems;
+  std::map<std::uint32_t, std::string> boardItems;
 };
+
+// Board K's own options (1..boards): the shared ones, then its own on top.
+SimOptions SimOptionsForBoard(const SimOptions& station, std::uint32_t board);
 
 // Parses a comma-separated option list (spaces around items are ignored; empty text gives the defaults).
 // Numbers are decimal, or hexadecimal with a 0x prefix. Options may repeat; for the value options the

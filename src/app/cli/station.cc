@@ -1,0 +1,527 @@
+#include "app/cli/station.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+#include "app/cli/exit_status.h"
+#include "app/cli/replug_watch.h"
+#include "app/message_queue_window.h"
+#include "app/write_eeprom_dialog.h"
+#include "hid/hid_link.h"
+#include "hid/port_backend.h"
+#include "programming/job_messages.h"
+
+namespace kt {
+namespace {
+
+std::string UtcTimestamp() {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  std::tm utc{};
+#ifdef _WIN32
+  gmtime_s(&utc, &seconds);
+#else
+  gmtime_r(&seconds, &utc);
+#endif
+  char text[96];
+  std::snprintf(text, sizeof(text), "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms));
+  return text;
+}
+
+// What one board's job came to, as its result line and its record tell it.
+struct BoardOutcome {
+  std::string port;
+  std::string path;
+  HidAttributes ids;
+  std::optional<std::uint8_t> chipId;
+  std::optional<std::uint32_t> chipVersion;
+  std::optional<int> result;
+  std::string stage;
+  std::string text;
+  std::int64_t ms = 0;
+  bool ok = false;
+};
+
+// Every board's lines go through here, one whole line at a time.
+class StationOutput {
+ public:
+  StationOutput(ConsoleIo& io, CliOutput& output) : io_(io), output_(output) {}
+
+  void Box(const std::string& port, const std::string& text, const std::string& caption, MessageIcon icon) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (output_.json()) {
+      Emit({{"event", "box"},
+            {"port", port},
+            {"text", text},
+            {"caption", caption},
+            {"icon", MessageIconName(icon)}});
+      return;
+    }
+    // The numbered result comes once, as the board's result line; the other boxes are shown as they come.
+    if (ExitStatusForMessage(text)) return;
+    BreakBar();
+    (text == prep_text::kReplug ? io_.out : io_.err) << "[" << port << "] " << text << "\n" << std::flush;
+  }
+
+  void Progress(const std::string& port, int position) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (output_.json()) {
+      Emit({{"event", "progress"}, {"port", port}, {"position", position}});
+      return;
+    }
+    if (output_.verbosity() == Verbosity::kQuiet) return;
+    int& last = progress_[port];
+    if (position < last) last = 0;
+    if (io_.errIsTerminal) {
+      last = position;
+      std::string bar = "\r";
+      for (const auto& [name, percent] : progress_)
+        bar += "[" + name + "] " + std::to_string(percent) + "%  ";
+      io_.err << bar << std::flush;
+      barOpen_ = true;
+      return;
+    }
+    for (int tenth = last / 10 + 1; tenth <= position / 10; ++tenth) {
+      io_.err << "[" << port << "] progress " << tenth * 10 << "%\n";
+    }
+    io_.err << std::flush;
+    last = std::max(last, position);
+  }
+
+  void Result(const BoardOutcome& outcome) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (output_.json()) {
+      nlohmann::json object{{"event", "result"},    {"port", outcome.port},   {"path", outcome.path},
+                            {"text", outcome.text}, {"stage", outcome.stage}, {"ms", outcome.ms}};
+      object["result"] = outcome.result ? nlohmann::json(*outcome.result) : nlohmann::json(nullptr);
+      Emit(object);
+      return;
+    }
+    BreakBar();
+    io_.out << "[" << outcome.port << "] " << outcome.text << "\n" << std::flush;
+  }
+
+  void Summary(int succeeded, int failed, int status) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (output_.json()) {
+      Emit({{"event", "summary"}, {"succeeded", succeeded}, {"failed", failed}, {"exit_status", status}});
+      return;
+    }
+    BreakBar();
+    io_.out << "Succeeded: " << succeeded << "  Failed: " << failed << "\n" << std::flush;
+  }
+
+  void Note(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    BreakBar();
+    output_.Note(text);
+  }
+
+ private:
+  void Emit(const nlohmann::json& object) { io_.out << object.dump() << "\n" << std::flush; }
+  void BreakBar() {
+    if (!barOpen_) return;
+    io_.err << "\n" << std::flush;
+    barOpen_ = false;
+  }
+
+  ConsoleIo& io_;
+  CliOutput& output_;
+  std::mutex mutex_;
+  std::map<std::string, int> progress_;
+  bool barOpen_ = false;
+};
+
+// A board's window: its boxes and progress go to the station's output under the board's port.
+class StationWindow final : public MessageQueueWindow {
+ public:
+  StationWindow(StationOutput& output, std::string port) : output_(output), port_(std::move(port)) {}
+
+  void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override {
+    messages_.push_back(text);
+    ++activity_;
+    output_.Box(port_, text, caption, icon);
+  }
+  void SetProgressPos(int id, int pos) override {
+    MessageQueueWindow::SetProgressPos(id, pos);
+    if (id != ctl::kProgress || pos == lastProgress_) return;
+    lastProgress_ = pos;
+    ++activity_;
+    output_.Progress(port_, pos);
+  }
+  const std::vector<std::string>& Messages() const { return messages_; }
+  std::uint64_t Activity() const { return activity_; }
+
+ private:
+  StationOutput& output_;
+  std::string port_;
+  std::vector<std::string> messages_;
+  int lastProgress_ = -1;
+  std::uint64_t activity_ = 0;
+};
+
+class Station;
+
+// One board's job, on a thread of its own that is the job's window thread: exactly the dialog's job, on a
+// backend that sees only this board's port.
+class BoardJob {
+ public:
+  BoardJob(Station& station, std::string port, std::string path) : station_(station), port_(std::move(port)) {
+    outcome_.port = port_;
+    outcome_.path = std::move(path);
+  }
+  ~BoardJob() { Join(); }
+
+  void Start() {
+    thread_ = std::thread([this] { Run(); });
+  }
+  // Ctrl-C: the job stops as Exit stops it, its boxes still shown.
+  void Stop();
+  bool Done() const { return done_.load(std::memory_order_acquire); }
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  const BoardOutcome& outcome() const { return outcome_; }
+
+ private:
+  void Run();
+  void RunDialog(StationWindow& window, CKT701xWriteEepromMPDlg& dialog, ReplugWatch& watch);
+  void Conclude(StationWindow& window, CKT701xWriteEepromMPDlg& dialog);
+
+  Station& station_;
+  std::string port_;
+  BoardOutcome outcome_;
+  std::thread thread_;
+  std::atomic<bool> done_{false};
+  std::mutex mutex_;
+  StationWindow* window_ = nullptr;
+  CKT701xWriteEepromMPDlg* dialog_ = nullptr;
+  ReplugWatch* watch_ = nullptr;
+  bool stopRequested_ = false;
+  bool stopped_ = false;  // window thread
+  bool replugTimedOut_ = false;
+};
+
+class Station {
+ public:
+  Station(const StationSetup& setup, ConsoleIo& io, CliOutput& output)
+      : setup_(setup), output_(io, output), hub_(*setup.backend) {}
+
+  int Run();
+
+  const StationSetup& setup() const { return setup_; }
+  StationOutput& output() { return output_; }
+  DeviceChangeHub& hub() { return hub_; }
+  void JobEnded(const BoardOutcome& outcome);
+
+ private:
+  // The ports with a board that answers at the typed IDs, the fallback list or the probe IDs, each with
+  // the path of its first such interface.
+  std::vector<std::pair<std::string, std::string>> BoardPorts();
+  void StartJob(const std::string& port, const std::string& path);
+  void Interrupt();
+
+  const StationSetup& setup_;
+  StationOutput output_;
+  DeviceChangeHub hub_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::uint64_t events_ = 0;
+  bool interrupted_ = false;
+  int succeeded_ = 0;
+  int failed_ = 0;
+  std::uint64_t ended_ = 0;
+  std::map<std::string, std::unique_ptr<BoardJob>> jobs_;  // by port
+  std::map<std::string, bool> doneWhilePresent_;
+};
+
+void BoardJob::Stop() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  stopRequested_ = true;
+  if (watch_ != nullptr) watch_->Cancel();
+  if (window_ == nullptr) return;
+  CKT701xWriteEepromMPDlg* dialog = dialog_;
+  bool* stopped = &stopped_;
+  window_->PostToWindowThread([dialog, stopped] {
+    dialog->OnExit();
+    *stopped = true;
+  });
+}
+
+void BoardJob::Run() {
+  const std::uint64_t started = SystemClock().NowMicros();
+  {
+    StationWindow window(station_.output(), port_);
+    ReplugWatch watch(std::make_unique<PortBackend>(*station_.setup().backend, station_.hub(), port_));
+    CKT701xWriteEepromMPDlg dialog(window, watch, *station_.setup().clock);
+    bool stopFirst = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      window_ = &window;
+      dialog_ = &dialog;
+      watch_ = &watch;
+      stopFirst = stopRequested_;
+    }
+    if (!stopFirst) RunDialog(window, dialog, watch);
+    Conclude(window, dialog);
+    dialog.OnCommand(kIdOk);
+    dialog.DestroyWindow();
+    std::lock_guard<std::mutex> lock(mutex_);
+    window_ = nullptr;
+    dialog_ = nullptr;
+    watch_ = nullptr;
+  }
+  outcome_.ms = static_cast<std::int64_t>((SystemClock().NowMicros() - started) / 1000);
+  // Done first: the station, woken by JobEnded, must find this job over.
+  done_.store(true, std::memory_order_release);
+  station_.JobEnded(outcome_);
+}
+
+void BoardJob::RunDialog(StationWindow& window, CKT701xWriteEepromMPDlg& dialog, ReplugWatch& watch) {
+  const CliOptions& options = *station_.setup().options;
+  Clock& clock = *station_.setup().clock;
+  dialog.OnInitDialog();
+  if (options.vendorIdText) window.SetItemText(ctl::kVendorId, *options.vendorIdText);
+  if (options.productIdText) window.SetItemText(ctl::kProductId, *options.productIdText);
+  if (options.useEvbIds) window.SetCheck(ctl::kUseEvbIds, true);
+  dialog.SetImageSource(station_.setup().image);
+  dialog.SetReplugWait([&] {
+    // After the erase the board comes back blank: only a blank board at this port ends the wait, so that
+    // another port's board leaving and arriving meanwhile never passes for this one's re-plug.
+    const auto present = [&] {
+      HidLink link;
+      CreateHidLink(link, watch, clock);
+      bool found = false;
+      for (const UsbIds& ids : probeTargets) {
+        if (!found) found = OpenHidLink(link, ids.vendorId, ids.productId);
+      }
+      DestroyHidLink(link);
+      return found;
+    };
+    if (watch.WaitForReplug(clock, options.replugTimeoutSeconds * 1000, present)) return true;
+    std::lock_guard<std::mutex> lock(mutex_);
+    replugTimedOut_ = !stopRequested_;
+    return false;
+  });
+  watch.Mark();
+  dialog.OnWriteEeprom();
+  // The ids the job found the board at, before the job changes anything.
+  outcome_.ids = {dialog.targetVendorId, dialog.targetProductId};
+  if (!dialog.hidLink.openedPath.empty()) outcome_.path = dialog.hidLink.openedPath;
+  const auto over = [&] { return stopped_ || window.IsEnabled(ctl::kWriteEeprom); };
+  std::uint64_t lastActivity = window.Activity();
+  std::uint64_t quietSince = SystemClock().NowMicros();
+  const std::uint64_t bound = static_cast<std::uint64_t>(station_.setup().quietBoundMs) * 1000;
+  while (!over()) {
+    const std::uint64_t quiet = SystemClock().NowMicros() - quietSince;
+    if (quiet >= bound) {
+      outcome_.stage = "quiet";
+      dialog.OnExit();
+      break;
+    }
+    window.PumpMessagesUntil(SystemClock(), static_cast<std::uint32_t>((bound - quiet + 999) / 1000), over);
+    if (window.Activity() != lastActivity) {
+      lastActivity = window.Activity();
+      quietSince = SystemClock().NowMicros();
+    }
+  }
+  window.PumpMessagesUntil(SystemClock(), 0, [] { return true; });
+}
+
+void BoardJob::Conclude(StationWindow& window, CKT701xWriteEepromMPDlg& dialog) {
+  const std::optional<std::size_t> deciding = DecidingMessage(window.Messages(), RunKind::kWrite);
+  if (dialog.chipId != 0 || dialog.chipVersion != 0) {
+    outcome_.chipId = dialog.chipId;
+    outcome_.chipVersion = dialog.chipVersion;
+  }
+  if (deciding) {
+    outcome_.text = window.Messages()[*deciding];
+    outcome_.ok = outcome_.text == job_text::kWriteOk;
+    const std::int32_t job = dialog.lastJobResult.load(std::memory_order_acquire);
+    if (outcome_.text == prep_text::kNotFoundAbsent || outcome_.text == prep_text::kEraseNotSent) {
+      outcome_.result = -1;
+      outcome_.stage = outcome_.text == prep_text::kNotFoundAbsent ? "find" : "erase";
+    } else if (outcome_.text == prep_text::kNotFoundPresent || outcome_.text == prep_text::kEraseNotOpened) {
+      outcome_.result = -2;
+      outcome_.stage = outcome_.text == prep_text::kNotFoundPresent ? "find" : "erase";
+    } else {
+      outcome_.result = job == Programmer::kNoJobResult ? std::nullopt : std::optional<int>(job);
+      outcome_.stage = "job";
+    }
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (replugTimedOut_) {
+    outcome_.stage = "replug";
+    outcome_.text = "the board did not leave and come back after the erase";
+  } else if (stopRequested_) {
+    outcome_.stage = "stopped";
+    outcome_.text = "stopped before the job told a result";
+  } else {
+    if (outcome_.stage.empty()) outcome_.stage = "job";
+    outcome_.text = "the job ended without a result";
+  }
+}
+
+std::vector<std::pair<std::string, std::string>> Station::BoardPorts() {
+  const CliOptions& options = *setup_.options;
+  std::vector<UsbIds> candidates;
+  candidates.push_back({ParseHexField(options.vendorIdText.value_or(kDefaultVendorIdText)),
+                        ParseHexField(options.productIdText.value_or(kDefaultProductIdText))});
+  candidates.insert(candidates.end(), fallbackTargets.begin(), fallbackTargets.end());
+  candidates.insert(candidates.end(), probeTargets.begin(), probeTargets.end());
+  std::vector<std::pair<std::string, std::string>> boards;
+  for (const auto& [port, paths] : InterfacesByPort(*setup_.backend)) {
+    for (const std::string& path : paths) {
+      const std::unique_ptr<HidDeviceHandle> handle = setup_.backend->Open(path, HidOpenMode::kPlain);
+      HidAttributes ids;
+      if (!handle || !handle->GetAttributes(ids)) continue;
+      const bool answers = std::any_of(candidates.begin(), candidates.end(), [&](const UsbIds& c) {
+        return c.vendorId == ids.vendorId && c.productId == ids.productId;
+      });
+      if (answers) {
+        boards.emplace_back(port, path);
+        break;
+      }
+    }
+  }
+  return boards;
+}
+
+void Station::StartJob(const std::string& port, const std::string& path) {
+  auto& job = jobs_[port];
+  if (job) job->Join();
+  job = std::make_unique<BoardJob>(*this, port, path);
+  job->Start();
+}
+
+void Station::JobEnded(const BoardOutcome& outcome) {
+  // On disk before the result line is printed: no printed result is ever missing from the record.
+  if (setup_.record != nullptr) {
+    nlohmann::json line{{"time", UtcTimestamp()},
+                        {"port", outcome.port},
+                        {"path", outcome.path},
+                        {"vendor_id", Hex4(outcome.ids.vendorId)},
+                        {"product_id", Hex4(outcome.ids.productId)},
+                        {"image_sha256", setup_.imageSha256},
+                        {"text", outcome.text},
+                        {"stage", outcome.stage},
+                        {"ms", outcome.ms},
+                        {"tool_version", KT_VERSION}};
+    line["result"] = outcome.result ? nlohmann::json(*outcome.result) : nlohmann::json(nullptr);
+    if (outcome.chipId) line["chip_id"] = HexByte(*outcome.chipId);
+    if (outcome.chipVersion) line["chip_version"] = HexWord(*outcome.chipVersion);
+    if (!setup_.record->AppendLine(line.dump()))
+      output_.Note("the record could not be written for " + outcome.port);
+  }
+  output_.Result(outcome);
+  std::lock_guard<std::mutex> lock(mutex_);
+  (outcome.ok ? succeeded_ : failed_) += 1;
+  ++ended_;
+  changed_.notify_all();
+}
+
+void Station::Interrupt() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (interrupted_) return;
+  interrupted_ = true;
+  changed_.notify_all();
+}
+
+int Station::Run() {
+  const bool watch = setup_.options->watch;
+  // Where the boards are is looked at as each change comes: a board unplugged and plugged again may be
+  // back before the loop below runs, and must still count as plugged in anew.
+  hub_.Subscribe(this, [this](bool) {
+    const auto ports = InterfacesByPort(*setup_.backend);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (auto& [port, done] : doneWhilePresent_) {
+      const bool present =
+          std::any_of(ports.begin(), ports.end(), [&](const auto& p) { return p.first == port; });
+      const auto job = jobs_.find(port);
+      if (!present && (job == jobs_.end() || !job->second || job->second->Done())) done = false;
+    }
+    ++events_;
+    changed_.notify_all();
+  });
+  if (setup_.takeInterrupt) setup_.takeInterrupt([this] { Interrupt(); });
+
+  std::vector<std::pair<std::string, std::string>> boards = BoardPorts();
+  if (boards.empty() && !watch) {
+    hub_.Subscribe(this, nullptr);
+    output_.Note("no board found at the job's IDs or the blank board's");
+    output_.Summary(0, 0, kExitNotFoundAbsent);
+    return kExitNotFoundAbsent;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  std::uint64_t seenEvents = events_;
+  bool stopping = false;
+  for (;;) {
+    // Start a job for every board present that has none running and was not programmed while plugged.
+    if (!stopping) {
+      lock.unlock();
+      std::map<std::string, std::string> present;
+      for (auto& [port, path] : boards) present[port] = path;
+      lock.lock();
+      for (auto& [port, done] : doneWhilePresent_) {
+        if (!present.contains(port) && (!jobs_[port] || jobs_[port]->Done())) done = false;
+      }
+      for (const auto& [port, path] : present) {
+        const auto& job = jobs_[port];
+        if ((job && !job->Done()) || doneWhilePresent_[port]) continue;
+        doneWhilePresent_[port] = true;
+        lock.unlock();
+        StartJob(port, path);
+        lock.lock();
+      }
+    }
+    const auto running = [this] {
+      return std::any_of(jobs_.begin(), jobs_.end(),
+                         [](const auto& entry) { return entry.second && !entry.second->Done(); });
+    };
+    if (interrupted_ && !stopping) {
+      stopping = true;
+      for (auto& [port, job] : jobs_) {
+        if (job) job->Stop();
+      }
+    }
+    if ((!watch || stopping) && !running()) break;
+    const std::uint64_t endedBefore = ended_;
+    changed_.wait(
+        lock, [&] { return ended_ != endedBefore || events_ != seenEvents || (interrupted_ && !stopping); });
+    if (events_ != seenEvents && watch && !stopping) {
+      seenEvents = events_;
+      lock.unlock();
+      boards = BoardPorts();
+      lock.lock();
+    }
+  }
+  lock.unlock();
+  hub_.Subscribe(this, nullptr);
+  for (auto& [port, job] : jobs_) {
+    if (job) job->Join();
+  }
+  const int status = failed_ > 0 ? kExitStationFailures : kExitOk;
+  output_.Summary(succeeded_, failed_, status);
+  return status;
+}
+
+}  // namespace
+
+int RunStation(const StationSetup& setup, ConsoleIo& io, CliOutput& output) {
+  Station station(setup, io, output);
+  return station.Run();
+}
+
+}  // namespace kt

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/cli/cli_output.h"
+#include "app/cli/command_line.h"
+#include "app/cli/console_window.h"
+#include "base/clock.h"
+#include "base/durable_append.h"
+#include "hid/hid_backend.h"
+#include "image/image_file.h"
+
+namespace kt {
+
+// Exit status of a station with at least one failed board.
+inline constexpr int kExitStationFailures = 30;
+
+struct StationSetup {
+  const CliOptions* options = nullptr;
+  HidBackend* backend = nullptr;  // every board's, shared
+  Clock* clock = nullptr;
+  std::shared_ptr<const ImageBytes> image;  // null: the built-in one
+  std::string imageSha256;
+  DurableAppendFile* record = nullptr;  // null without --record
+  std::uint32_t quietBoundMs = 0;
+  // Given the station's interrupt (what Ctrl-C does) once it runs.
+  std::function<void(std::function<void()>)> takeInterrupt;
+};
+
+// Programs every board attached at the start, each on a job of its own, all at once; with --watch, then
+// every board plugged in until interrupted. Returns the exit status (0, 30, 21).
+int RunStation(const StationSetup& setup, ConsoleIo& io, CliOutput& output);
+
+}  // namespace kt

@@ -1,0 +1,149 @@
+// The station: every board its own job, each with exactly the outcome it would have had alone.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/cli/cli_app.h"
+#include "cli/cli_run.h"
+#include "hid/sim/sim_station.h"
+#include "support/scripted_backend.h"
+
+namespace kt {
+namespace {
+
+using test::ReadAll;
+using Output = test::CliOutcome;
+
+Output RunStationCli(const std::vector<std::string>& args, CliHooks hooks = {}) {
+  return test::RunCliWith(args, std::move(hooks));
+}
+
+std::string Temp(const std::string& name) {
+  return test::TempPath(name);
+}
+
+std::string LastLine(const std::string& text) {
+  const std::size_t end = text.find_last_not_of('\n');
+  const std::size_t start = text.rfind('\n', end);
+  return text.substr(start == std::string::npos ? 0 : start + 1,
+                     end - (start == std::string::npos ? 0 : start + 1) + 1);
+}
+
+TEST(StationTest, EachBoardGetsItsOwnSingleBoardOutcome) {
+  // The last board is programmed: its job takes the erase path and waits for its own re-plug.
+  const std::vector<std::string> faults = {"",          "silent@100",  "", "unplug@500",
+                                           "chip-id=5", "flip@0x40:1", "", "programmed"};
+  std::string station = "--simulate=boards=8,blank,virtual-time";
+  std::vector<std::string> alone;
+  for (std::size_t k = 1; k <= faults.size(); ++k) {
+    const std::string own = Temp("alone" + std::to_string(k) + ".eeprom");
+    const std::string shared = Temp("board" + std::to_string(k) + ".eeprom");
+    std::remove(own.c_str());
+    std::remove(shared.c_str());
+    const std::string fault = faults[k - 1].empty() ? "" : "," + faults[k - 1];
+    const std::string start = faults[k - 1] == "programmed" ? "" : "blank,";
+    const Output single =
+        RunStationCli({"write", "--yes", "--simulate=" + start + "virtual-time" + fault + ",eeprom=" + own});
+    alone.push_back(LastLine(single.out));
+    station += ",board" + std::to_string(k) + ".eeprom=" + shared;
+    if (!fault.empty()) station += ",board" + std::to_string(k) + "." + faults[k - 1];
+  }
+  const std::string record = Temp("record.jsonl");
+  std::remove(record.c_str());
+  const Output run = RunStationCli({"station", station, "--record", record});
+  EXPECT_EQ(run.status, 30) << run.out << run.err;
+  for (std::size_t k = 1; k <= faults.size(); ++k) {
+    const std::string line = "[sim-" + std::to_string(k) + "] " + alone[k - 1] + "\n";
+    EXPECT_NE(run.out.find(line), std::string::npos) << line << run.out;
+    const std::string alongside = ReadAll(Temp("board" + std::to_string(k) + ".eeprom"));
+    EXPECT_FALSE(alongside.empty()) << "board " << k;
+    EXPECT_TRUE(alongside == ReadAll(Temp("alone" + std::to_string(k) + ".eeprom"))) << "board " << k;
+  }
+  EXPECT_NE(run.out.find("Succeeded: 4  Failed: 4"), std::string::npos) << run.out;
+  // The erase path of the programmed board: its re-plug message once, with its port in front.
+  EXPECT_NE(run.out.find("[sim-8] Please re-plugin"), std::string::npos) << run.out;
+  // One record line per board, each a whole object.
+  std::istringstream lines(ReadAll(record));
+  std::string entry;
+  int entries = 0;
+  while (std::getline(lines, entry)) {
+    EXPECT_EQ(entry.front(), '{');
+    EXPECT_EQ(entry.back(), '}');
+    EXPECT_NE(entry.find("\"tool_version\""), std::string::npos);
+    ++entries;
+  }
+  EXPECT_EQ(entries, 8);
+}
+
+TEST(StationTest, StatusesWithoutBoardsAndWithAnUnwritableRecord) {
+  CliHooks none;
+  none.backend = std::make_unique<test::ScriptedBackend>();
+  EXPECT_EQ(RunStationCli({"station"}, std::move(none)).status, 21);
+  const Output record =
+      RunStationCli({"station", "--simulate=virtual-time", "--record", "/nonexistent-dir/r.jsonl"});
+  EXPECT_EQ(record.status, 64);
+  EXPECT_NE(record.err.find("--record"), std::string::npos);
+  EXPECT_EQ(record.out, "");
+  const Output ok = RunStationCli({"station", "--simulate=boards=2,blank,virtual-time", "--json"});
+  EXPECT_EQ(ok.status, 0);
+  EXPECT_NE(ok.out.find("\"port\":\"sim-2\""), std::string::npos) << ok.out;
+  EXPECT_NE(ok.out.find("{\"event\":\"summary\",\"exit_status\":0,\"failed\":0,\"succeeded\":2}"),
+            std::string::npos)
+      << ok.out;
+}
+
+// --watch: a board that stays is written once; unplugged and plugged again it is written again; Ctrl-C
+// ends the station with every result in.
+TEST(StationTest, WatchWritesEachBoardOnceForEachPlugIn) {
+  VirtualClock clock;
+  SimOptions options;
+  std::string error;
+  ASSERT_TRUE(ParseSimOptions("boards=2,blank,virtual-time", options, error));
+  auto station = std::make_unique<SimStationBackend>(options, clock);
+  SimStationBackend* boards = station.get();
+  std::mutex mutex;
+  std::condition_variable changed;
+  int results = 0;
+  std::function<void()> interrupt;
+  CliHooks hooks;
+  hooks.backend = std::move(station);
+  hooks.takeInterrupt = [&](std::function<void()> fn) { interrupt = std::move(fn); };
+  const std::string record = Temp("watch.jsonl");
+  std::remove(record.c_str());
+  std::thread operatorAtTheStation([&] {
+    const auto waitForRecord = [&](int lines) {
+      for (int i = 0; i < 2000; ++i) {
+        const std::string text = ReadAll(record);
+        if (std::count(text.begin(), text.end(), '\n') >= lines) return true;
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait_for(lock, std::chrono::milliseconds(5));
+      }
+      return false;
+    };
+    if (waitForRecord(2)) {
+      boards->board(1).board().Unplug();
+      boards->board(1).board().Plug();
+      waitForRecord(3);
+    }
+    interrupt();
+  });
+  const Output run =
+      RunStationCli({"station", "--watch", "--simulate=virtual-time", "--record", record}, std::move(hooks));
+  operatorAtTheStation.join();
+  (void)results;
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const std::string text = ReadAll(record);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
+  EXPECT_NE(run.out.find("Succeeded: 3  Failed: 0"), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace kt

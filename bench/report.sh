@@ -110,6 +110,26 @@ else
   failed "kt7310-eeprom write --simulate --yes"
 fi
 
+echo "== station: N simulated blank boards at once against one board alone, real clock"
+for latency in 0 1; do
+  gnu_time "$cli" write --simulate=blank,latency=$latency --yes
+  set -- $(cat "$work/result")
+  if [ $# -ne 3 ]; then failed "one board, latency=$latency"; continue; fi
+  single=$1
+  figure "station_single_latency${latency}_ms" "$single" ms
+  figure "station_single_latency${latency}_cpu_ms" "$2" ms
+  for boards in 1 4 8 16; do
+    gnu_time "$cli" station --simulate=boards=$boards,blank,latency=$latency
+    set -- $(cat "$work/result")
+    if [ $# -ne 3 ]; then failed "station of $boards, latency=$latency"; continue; fi
+    name="station_${boards}_latency${latency}"
+    figure "${name}_ms" "$1" ms
+    figure "${name}_ratio" "$(ratio "$1" "$single")" x
+    figure "${name}_cpu_per_board_ms" $(($2 / boards)) ms
+    figure "${name}_max_rss_per_board_kb" $(($3 / boards)) kB
+  done
+done
+
 echo "== start-up of the command line, median of $startupRuns runs against /bin/true run the same way"
 if run bash "$here/startup.sh" "$startupRuns" "$cli" --version >"$work/version" &&
   run bash "$here/startup.sh" "$startupRuns" /bin/true >"$work/true"; then
@@ -137,6 +157,8 @@ Whole job, zero latency: $(f job_latency0_ms) ms, $(f job_latency0_ratio) x its 
 Whole job, latency=1: $(f job_latency1_ms) ms, $(f job_latency1_ratio) x its floor ($(f job_latency1_floor_ms) ms).
 CPU per job: $(f job_latency0_cpu_ms) ms in job_bench (zero latency); command line $(f cli_job_virtual_time_cpu_ms) ms
   in virtual time, $(f cli_job_real_time_cpu_ms) ms in real time ($(f cli_job_real_time_ms) ms, erase and re-plug included).
+Station of 16 boards: $(f station_16_latency0_ratio) x one board alone at zero latency, $(f station_16_latency1_ratio) x at
+  latency=1; CPU per board $(f station_16_latency0_cpu_per_board_ms) ms (one board alone: $(f station_single_latency0_cpu_ms) ms).
 CPU idle over $idleSeconds s: worker alone $(f idle_cpu_ms) ms; window program $(f window_idle_cpu_ms) ms (10 ms ticks).
 Peak memory: $(f cli_job_virtual_time_max_rss_kb) kB per virtual-time job, $(f cli_job_real_time_max_rss_kb) kB in real time,
   $(f cli_version_max_rss_kb) kB for --version; window $(f window_max_rss_kb) kB.

@@ -13,7 +13,7 @@ class Win32AppendFile final : public DurableAppendFile {
   ~Win32AppendFile() override { CloseHandle(file_); }
 
   bool AppendLine(const std::string& line) override {
-    const std::string text = line + "\r\n";
+    const std::string text = line + "\n";
     std::lock_guard<std::mutex> lock(mutex_);
     DWORD wrote = 0;
     if (!WriteFile(file_, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr) ||

@@ -48,6 +48,21 @@ TEST(Win32HidBackendTest, ListsThePresentHidInterfaces) {
   EXPECT_LT(index, kMaxHidInterfaces);
 }
 
+// Every present interface has a place, the same each time it is asked; a path the system does not know
+// is its own place.
+TEST(Win32HidBackendTest, EachInterfaceHasAStablePlace) {
+  Win32HidBackend backend;
+  EXPECT_EQ(backend.PortOf("\\\\?\\hid#no_such_device#0"), "\\\\?\\hid#no_such_device#0");
+  auto list = backend.ListInterfaces();
+  ASSERT_NE(list, nullptr);
+  std::string path;
+  for (std::uint32_t index = 0; list->Next(index, path) == HidEnumStep::kInterface; ++index) {
+    const std::string port = backend.PortOf(path);
+    EXPECT_FALSE(port.empty()) << path;
+    EXPECT_EQ(backend.PortOf(path), port) << path;
+  }
+}
+
 TEST(Win32HidBackendTest, ADeviceWithoutOutputReportsIsNeverOpenedAsTheTarget) {
   Win32HidBackend backend;
   // IDs whose every interface lacks an output report: the tool cannot send requests to such a device.

@@ -1,6 +1,7 @@
 #include "hid/win32/win32_hid_backend.h"
 
 #include "hid/win32/device_handle.h"
+#include "hid/win32/device_location.h"
 #include "hid/win32/interface_walk.h"
 
 namespace kt {
@@ -16,6 +17,11 @@ std::unique_ptr<HidInterfaceList> Win32HidBackend::ListInterfaces() {
 std::unique_ptr<HidDeviceHandle> Win32HidBackend::Open(const std::string& path, HidOpenMode mode) {
   lastError_.reset();
   return Win32HidDevice::Open(path, mode, lastError_);
+}
+
+std::string Win32HidBackend::PortOf(const std::string& path) {
+  const std::string location = DeviceLocationOf(path);
+  return location.empty() ? path : location;
 }
 
 }  // namespace win32

@@ -16,6 +16,8 @@ class Win32HidBackend final : public HidBackend {
   std::string Name() const override { return "win32"; }
   std::unique_ptr<HidInterfaceList> ListInterfaces() override;
   std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) override;
+  // The device's location (DeviceLocationOf); the path itself where the system knows none.
+  std::string PortOf(const std::string& path) override;
 
   // Why the last ListInterfaces or Open returned null.
   const std::optional<Win32Error>& lastError() const { return lastError_; }

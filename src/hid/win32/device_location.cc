@@ -1,0 +1,63 @@
+#include "hid/win32/device_location.h"
+
+#include "hid/win32/hid_system.h"
+// clang-format off
+#include <cfgmgr32.h>
+// clang-format on
+
+namespace kt::win32 {
+namespace {
+
+// The node of the interface's device, or 0.
+DEVINST NodeOfInterface(const std::string& interfacePath) {
+  HDEVINFO list = SetupDiCreateDeviceInfoList(nullptr, nullptr);
+  if (list == INVALID_HANDLE_VALUE) return 0;
+  SP_DEVICE_INTERFACE_DATA interfaceData{};
+  interfaceData.cbSize = sizeof(interfaceData);
+  SP_DEVINFO_DATA deviceData{};
+  deviceData.cbSize = sizeof(deviceData);
+  DEVINST node = 0;
+  if (SetupDiOpenDeviceInterfaceA(list, interfacePath.c_str(), 0, &interfaceData)) {
+    // Without a detail buffer the call fails for its size, but it fills in the device's data all the same.
+    SetupDiGetDeviceInterfaceDetailA(list, &interfaceData, nullptr, 0, nullptr, &deviceData);
+    node = deviceData.DevInst;
+  }
+  SetupDiDestroyDeviceInfoList(list);
+  return node;
+}
+
+std::string LocationPathOf(DEVINST node) {
+  char buffer[1024] = "";
+  ULONG size = sizeof(buffer) - 2;
+  ULONG type = 0;
+  if (CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_LOCATION_PATHS, &type, buffer, &size, 0) != CR_SUCCESS) {
+    return std::string();
+  }
+  return std::string(buffer);  // the first string of the list
+}
+
+}  // namespace
+
+std::string DeviceLocationOf(const std::string& interfacePath) {
+  DEVINST node = NodeOfInterface(interfacePath);
+  if (node == 0) return std::string();
+  // The HID node, the USB interface node of a composite device, the USB device: at most a few steps up.
+  for (int step = 0; step < 4; ++step) {
+    if (std::string location = LocationPathOf(node); !location.empty()) return location;
+    char id[MAX_DEVICE_ID_LEN + 1] = "";
+    if (CM_Get_Device_IDA(node, id, sizeof(id), 0) == CR_SUCCESS) {
+      const std::string instance(id);
+      // USB\VID_3B7D&PID_7310\5&2A1B3C&0&3: the part after the second backslash.
+      if (instance.rfind("USB\\", 0) == 0 && instance.find("&MI_") == std::string::npos) {
+        const std::size_t last = instance.rfind('\\');
+        if (last != std::string::npos && last > 4) return "USB\\" + instance.substr(last + 1);
+      }
+    }
+    DEVINST parent = 0;
+    if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS) break;
+    node = parent;
+  }
+  return std::string();
+}
+
+}  // namespace kt::win32

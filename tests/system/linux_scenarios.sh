@@ -230,3 +230,31 @@ scenario_ports() {
   done
   [ "$programmed" -eq 1 ] || fail "$programmed boards were programmed, expected exactly the one at $chosen"
 }
+
+# The station on three gadget boards on three USB ports, one of them programmed: every board its own job,
+# named by its USB port from sysfs; the programmed one takes the erase path and is waited for at its own
+# port while the other two are written.
+scenario_station() {
+  start_board st1 --gadget blank
+  start_board st2 --gadget ""
+  start_board st3 --gadget blank
+  i=0
+  until [ "$(grep -l "^HID_ID=0003:00003B7D:0000\($BLANK_PID\|$PROGRAMMED_PID\)\$" /sys/class/hidraw/hidraw*/device/uevent 2>/dev/null | wc -l)" -ge 3 ]; do
+    [ "$i" -lt 300 ] || fail "fewer than three board nodes appeared"
+    sleep 0.05
+    i=$((i + 1))
+  done
+  udevadm settle -t 5 || true
+  status=0
+  "$CLI" station --record "$SCENARIO_DIR/station.jsonl" </dev/null >"$SCENARIO_DIR/station.out" \
+    2>"$SCENARIO_DIR/station.err" || status=$?
+  expect_status station 0
+  [ "$(grep -c '^\[[0-9][0-9.-]*\] Write to EEPROM OK!$' "$SCENARIO_DIR/station.out")" -eq 3 ] ||
+    fail "not three boards written at three USB ports: $(cat "$SCENARIO_DIR/station.out")"
+  grep -q '^\[[0-9.-]*\] Please re-plugin USB device' "$SCENARIO_DIR/station.out" || fail "no re-plug message for the programmed board"
+  grep -qx 'Succeeded: 3  Failed: 0' "$SCENARIO_DIR/station.out" || fail "no summary"
+  [ "$(grep -c '"result":0' "$SCENARIO_DIR/station.jsonl")" -eq 3 ] || fail "the record does not hold three results"
+  echo "figure: station of three gadget boards, one erased first: $(grep -o '"ms":[0-9]*' "$SCENARIO_DIR/station.jsonl" | cut -d: -f2 | sort -n | tail -n 1) ms for the slowest"
+  for n in 1 2 3; do stop_board "st$n"; done
+  for n in 1 2 3; do expect_programmed "st$n"; done
+}

@@ -21,6 +21,7 @@ faults 300
 hotplug 180
 permissions 120
 ports 240
+station 240
 wine 1500
 "
 # Files in this folder that define more scenario_NAME functions, sourced before a scenario runs.

@@ -8,13 +8,11 @@
 namespace kt {
 
 DeviceChangeHub::DeviceChangeHub(HidBackend& backend) : backend_(backend) {
+  // The listeners run under the lock, so that once Subscribe(key, nullptr) has returned, that listener
+  // (and the object it belongs to) is never called again. No listener subscribes from inside a call.
   backend_.SetDeviceChangeListener([this](bool arrived) {
-    std::vector<HidBackend::DeviceChangeListener> listeners;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      for (const auto& [key, listener] : listeners_) listeners.push_back(listener);
-    }
-    for (const auto& listener : listeners) listener(arrived);
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, listener] : listeners_) listener(arrived);
   });
 }
 

@@ -229,7 +229,8 @@ class Station {
   // The ports with a board that answers at the typed IDs, the fallback list or the probe IDs, each with
   // the path of its first such interface.
   std::vector<std::pair<std::string, std::string>> BoardPorts();
-  void StartJob(const std::string& port, const std::string& path);
+  // Called with `lock` held; returns with it held.
+  void StartJob(std::unique_lock<std::mutex>& lock, const std::string& port, const std::string& path);
   void Interrupt();
 
   const StationSetup& setup_;
@@ -399,11 +400,16 @@ std::vector<std::pair<std::string, std::string>> Station::BoardPorts() {
   return boards;
 }
 
-void Station::StartJob(const std::string& port, const std::string& path) {
-  auto& job = jobs_[port];
-  if (job) job->Join();
-  job = std::make_unique<BoardJob>(*this, port, path);
+void Station::StartJob(std::unique_lock<std::mutex>& lock, const std::string& port, const std::string& path) {
+  // The map changes under the lock (the device-change handler reads it); the old job's thread is joined
+  // and the new one started outside it (a job ending takes the lock).
+  std::unique_ptr<BoardJob> old = std::move(jobs_[port]);
+  jobs_[port] = std::make_unique<BoardJob>(*this, port, path);
+  BoardJob* job = jobs_[port].get();
+  lock.unlock();
+  if (old) old->Join();
   job->Start();
+  lock.lock();
 }
 
 void Station::JobEnded(const BoardOutcome& outcome) {
@@ -481,9 +487,7 @@ int Station::Run() {
         const auto& job = jobs_[port];
         if ((job && !job->Done()) || doneWhilePresent_[port]) continue;
         doneWhilePresent_[port] = true;
-        lock.unlock();
-        StartJob(port, path);
-        lock.lock();
+        StartJob(lock, port, path);
       }
     }
     const auto running = [this] {

@@ -1,16 +1,18 @@
 #include "base/clock.h"
 
 #include <chrono>
+#include <utility>
 
 namespace kt {
 
 std::uint64_t RealClock::NowMicros() const {
   using namespace std::chrono;
-  return static_cast<std::uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+  return static_cast<std::uint64_t>(
+      duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-bool RealClock::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::uint32_t timeoutMs,
-                        const std::function<bool()>& ready) {
+bool RealClock::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv,
+                        std::uint32_t timeoutMs, const std::function<bool()>& ready) {
   return cv.wait_for(lock, std::chrono::milliseconds(timeoutMs), ready);
 }
 
@@ -23,6 +25,24 @@ bool VirtualClock::WaitFor(std::unique_lock<std::mutex>& lock, std::condition_va
   if (cv.wait_for(lock, std::chrono::milliseconds(realBound), ready)) return true;
   AdvanceTo(start + static_cast<std::uint64_t>(timeoutMs) * 1000);
   return ready();
+}
+
+void VirtualClock::Sleep(std::uint32_t ms) {
+  {
+    std::lock_guard<std::mutex> lock(sleepsMutex_);
+    if (recordSleeps_) sleeps_.push_back(ms);
+  }
+  Advance(static_cast<std::uint64_t>(ms) * 1000);
+}
+
+void VirtualClock::RecordSleeps() {
+  std::lock_guard<std::mutex> lock(sleepsMutex_);
+  recordSleeps_ = true;
+}
+
+std::vector<std::uint32_t> VirtualClock::TakeSleeps() {
+  std::lock_guard<std::mutex> lock(sleepsMutex_);
+  return std::exchange(sleeps_, {});
 }
 
 void VirtualClock::AdvanceTo(std::uint64_t micros) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <vector>
 
 namespace kt {
 
@@ -47,17 +48,24 @@ class VirtualClock final : public Clock {
   explicit VirtualClock(std::uint32_t realWaitBoundMs = 20000) : realWaitBoundMs_(realWaitBoundMs) {}
 
   std::uint64_t NowMicros() const override { return now_.load(std::memory_order_acquire); }
-  void Sleep(std::uint32_t ms) override { Advance(static_cast<std::uint64_t>(ms) * 1000); }
+  void Sleep(std::uint32_t ms) override;
   bool WaitFor(std::unique_lock<std::mutex>& lock, std::condition_variable& cv, std::uint32_t timeoutMs,
                const std::function<bool()>& ready) override;
 
   void Advance(std::uint64_t micros) { now_.fetch_add(micros, std::memory_order_acq_rel); }
   // Moves the clock to `micros` if that is later than now (used by components that schedule answers).
   void AdvanceTo(std::uint64_t micros);
+  // From now on every Sleep is kept, in order (off by default: a long soak would keep millions).
+  void RecordSleeps();
+  // The pauses slept since RecordSleeps or the last TakeSleeps.
+  std::vector<std::uint32_t> TakeSleeps();
 
  private:
   std::atomic<std::uint64_t> now_{0};
   std::uint32_t realWaitBoundMs_;
+  std::mutex sleepsMutex_;
+  bool recordSleeps_ = false;
+  std::vector<std::uint32_t> sleeps_;
 };
 
 // The clock used by the process when nothing else is asked for.

@@ -76,6 +76,18 @@ class JobPreparationTest : public test::DialogFixture {
   }
 };
 
+// The waits the chip needs around the preparation: 1,000 ms after each erase command and after the
+// write-protect release (10 ms after its confirmed register write), then the job's own pauses.
+TEST_F(JobPreparationTest, AnErasedBoardsJobTakesEveryPauseTheChipNeeds) {
+  StartOnSim(SimOptions{});
+  clock.RecordSleeps();
+  RunJob();
+  ASSERT_EQ(Boxes().back().text, "Write to EEPROM OK!");
+  std::vector<std::uint32_t> expected = {1000, 1000, 10, 1000};
+  expected.insert(expected.end(), 4105, 3);
+  EXPECT_EQ(clock.TakeSleeps(), expected);
+}
+
 TEST_F(JobPreparationTest, NoBoardAndNoProbeAnswerGivesNotFoundThenCantBeWritten) {
   Start();
   ASSERT_EQ(dialog->probeDeviceAbsent, 1);

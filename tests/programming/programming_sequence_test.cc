@@ -78,6 +78,42 @@ TEST_P(WholeJobTest, ProgramsTheImageWithTheExactRequests) {
 
 INSTANTIATE_TEST_SUITE_P(BoardStates, WholeJobTest, testing::Values("", "blank"));
 
+// The chip needs its pauses: 10 ms after the confirmed register write, 3 ms after each of the 4,105
+// successful block transfers, and no other.
+TEST(PauseTest, EverySuccessfulTransferIsFollowedByTheChipsPause) {
+  JobHarness job;
+  job.clock.RecordSleeps();
+  ASSERT_TRUE(job.RunJob());
+  std::vector<std::uint32_t> expected = {10};
+  expected.insert(expected.end(), 4105, 3);
+  EXPECT_EQ(job.clock.TakeSleeps(), expected);
+}
+
+// A transfer that fails leaves the block tag where it was: the next request carries the failed one's
+// tag moved on once, never twice.
+TEST(PauseTest, AFailedTransferLeavesTheTagAndTakesNoPause) {
+  JobHarness job(AtJobRequest("silent", job_request::kFirstBodyWrite + 10), 200);
+  job.clock.RecordSleeps();
+  ASSERT_TRUE(job.RunJob());
+  const std::vector<Request> first = Decode(job.board().requests());
+  ASSERT_EQ(first.size(), job_request::kFirstBodyWrite + 10);
+  std::vector<std::uint32_t> expected = {10};
+  expected.insert(expected.end(), 2 + 10,
+                  3);  // header clear and read, ten body blocks; none after the failure
+  EXPECT_EQ(job.clock.TakeSleeps(), expected);
+
+  ASSERT_TRUE(job.Prepare());
+  job.StartWorker();
+  job.RequestJob();
+  ASSERT_TRUE(job.WaitForJobEnd(2));
+  job.Exit();
+  // Prepare cleared the log, so the first request now is the job's own first; Prepare's two register
+  // transfers came in between.
+  const std::uint8_t failedTag = first.back().tag;
+  std::uint8_t tag = AdvanceRegisterTag(AdvanceRegisterTag(AdvanceRegisterTag(failedTag)));
+  EXPECT_EQ(Decode(job.board().requests()).front().tag, tag);
+}
+
 TEST(ProgressTest, BodyRunsToFiftyAndReadBackToHundred) {
   JobHarness job;
   ASSERT_TRUE(job.RunJob());

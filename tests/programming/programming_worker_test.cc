@@ -99,6 +99,9 @@ INSTANTIATE_TEST_SUITE_P(
                  job_request::kFirstReadBack + 100,
                  {ReadBackFailedBox(), ResultBox(job_failure::kReadBack)},
                  true},
+        // Exit while the last read-back goes out: the header write must not start at all.
+        ExitCase{
+            "BeforeTheHeader", job_request::kTailWrite - 1, {ResultBox(job_failure::kHeaderWrite)}, true},
         ExitCase{"WritingHeader", job_request::kTailWrite, {ResultBox(job_failure::kHeaderWrite)}, true},
         ExitCase{
             "ReadingHeaderHead", job_request::kHeadRead, {ResultBox(job_failure::kFinalHeaderRead)}, false},

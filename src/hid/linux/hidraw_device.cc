@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -99,37 +100,39 @@ HidReadResult HidrawDevice::ReadReport(std::uint8_t* buffer, std::size_t capacit
   HidReadResult result;
   if (buffer == nullptr || capacity == 0) return result;
 
-  pollfd pfd{fd_.Get(), POLLIN, 0};
-  const int timeout = static_cast<int>(std::min<std::uint32_t>(timeoutMs, INT_MAX));
-  int ready;
-  do {
-    ready = ::poll(&pfd, 1, timeout);
-  } while (ready < 0 && errno == EINTR);
-  if (ready < 0) {
-    diagnostics_->Record(SystemErrorMessage("poll", path_, errno));
-    return result;
-  }
-  if (ready == 0) {
-    result.status = HidReadResult::Status::kTimedOut;
-    return result;
-  }
-  // The kernel raises these when the device has been unplugged; reading on would only spin.
-  if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
-    diagnostics_->Record("read " + path_ + ": the device has gone away");
-    return result;
-  }
-
-  // hidraw hands over unnumbered reports without a report-ID byte; a 0 goes in front so that byte 0 is
-  // the report ID (and byte 7 the tag) on every platform.
+  // One deadline for the whole read: a signal, or a report another reader took between our poll and our
+  // read (EAGAIN), sends us back to poll for the time that is left, not for a new time-out.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   const std::size_t prefix = descriptor_.usesReportIds ? 0 : 1;
   std::array<std::uint8_t, kMaxHidrawReport> report{};
-  ssize_t n;
-  do {
-    n = ::read(fd_.Get(), report.data() + prefix, report.size() - prefix);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-    result.status = HidReadResult::Status::kTimedOut;  // another reader took the report first
-    return result;
+  ssize_t n = -1;
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const int timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
+    pollfd pfd{fd_.Get(), POLLIN, 0};
+    const int ready = ::poll(&pfd, 1, timeout);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) {
+      diagnostics_->Record(SystemErrorMessage("poll", path_, errno));
+      return result;
+    }
+    if (ready == 0) {
+      result.status = HidReadResult::Status::kTimedOut;
+      return result;
+    }
+    // The kernel raises these when the device has been unplugged; reading on would only spin.
+    if ((pfd.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) {
+      diagnostics_->Record("read " + path_ + ": the device has gone away");
+      return result;
+    }
+    // hidraw hands over unnumbered reports without a report-ID byte; a 0 goes in front so that byte 0 is
+    // the report ID (and byte 7 the tag) on every platform.
+    do {
+      n = ::read(fd_.Get(), report.data() + prefix, report.size() - prefix);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
+    break;
   }
   if (n <= 0) {
     // ENODEV or EIO: unplugged between poll and read. 0: no report at all, which hidraw never sends.

@@ -18,8 +18,11 @@ build: deps
 	$(CMAKE) --preset default $(CONFIGURE_FLAGS)
 	$(CMAKE) --build --preset default -j $(JOBS)
 
-# The simulated board re-plugs itself after its erase: nothing to wait for at the re-plug message.
-run: build
+# Only the command line is built for it. The simulated board re-plugs itself after its erase: nothing to
+# wait for at the re-plug message.
+run: deps
+	$(CMAKE) --preset default $(CONFIGURE_FLAGS)
+	$(CMAKE) --build --preset default -j $(JOBS) --target kt7310-eeprom
 	./build/default/src/app/cli/kt7310-eeprom write --simulate --yes
 
 test: build

@@ -129,10 +129,9 @@ void CKT701xWriteEepromMPDlg::PostToSelf(std::function<void()> fn) {
 }
 
 void CKT701xWriteEepromMPDlg::OnJobFinished() {
-  // Worker thread: the link is closed now, but the bookkeeping of who holds it belongs to the window's
-  // thread, and so does a probe that waited for it.
+  // Worker thread, the link closed and counted (jobsEnded): a probe that waited for it runs on the
+  // window's thread. Should the post be lost, the count still frees the link for the next probe.
   PostToSelf([this] {
-    ++jobsFinished_;
     if (probePending_) ProbeWhenLinkFree();
   });
 }

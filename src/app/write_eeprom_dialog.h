@@ -131,7 +131,9 @@ class CKT701xWriteEepromMPDlg : public Programmer {
  private:
   // Exit and cancel alike: stop the worker, close the link, end the modal run with `result`.
   void EndAfterStop(int result);
-  bool LinkHeld() const { return jobsHandedOver_ != jobsFinished_ || preparationHoldsLink_; }
+  bool LinkHeld() const {
+    return jobsHandedOver_ != jobsEnded.load(std::memory_order_acquire) || preparationHoldsLink_;
+  }
   // Closes the link after a preparation step and runs a probe that waited for it.
   void ReleasePreparationLink();
   void ProbeWhenLinkFree();
@@ -143,10 +145,9 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   ReplugWait replugWait_;
   ProbeObserver probeObserver_;
   std::shared_ptr<const ImageBytes> imageSource_;
-  // Window-thread state of who holds the link: a handed-over job until its end has been carried here
-  // from the worker, or a preparation step (the erase path keeps it open over its message box).
+  // Who holds the link: a handed-over job until the worker has counted its end (jobsEnded), or a
+  // preparation step (the erase path keeps it open over its message box).
   std::uint64_t jobsHandedOver_ = 0;
-  std::uint64_t jobsFinished_ = 0;
   bool preparationHoldsLink_ = false;
   bool probePending_ = false;
   bool closing_ = false;

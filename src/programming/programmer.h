@@ -60,6 +60,8 @@ class Programmer {
   // How the last job ended: 0 when it did what it was asked, its failure number (-1..-13) when not,
   // kNoJobResult before any job has ended.
   std::atomic<std::int32_t> lastJobResult{kNoJobResult};
+  // Jobs whose link FinishJob has closed, counted by the worker right after the close.
+  std::atomic<std::uint64_t> jobsEnded{0};
   std::uint8_t chipId = 0;
   std::uint32_t chipVersion = 0;
 

@@ -86,6 +86,7 @@ HResult Programmer::RunVerifyPhase() {
 HResult Programmer::FinishJob() {
   SetFlag(jobFinished, 0);
   CloseHidLink(hidLink);
+  jobsEnded.fetch_add(1, std::memory_order_release);
   // Before the button comes back: whatever the dialog queues for its thread here (a probe that waited for
   // the link) is then handled before the operator can start the next job.
   OnJobFinished();

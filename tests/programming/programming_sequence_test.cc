@@ -71,6 +71,8 @@ TEST_P(WholeJobTest, ProgramsTheImageWithTheExactRequests) {
   // FinishJob: link closed, button back, progress left where the job put it.
   EXPECT_FALSE(job.p().hidLink.deviceOpen);
   EXPECT_EQ(job.p().jobsFinished, 1);
+  // Counted by the worker itself, so the dialog knows the link is free even if a posted call is lost.
+  EXPECT_EQ(job.p().jobsEnded.load(), 1u);
   EXPECT_TRUE(job.window.IsEnabled(ctl::kWriteEeprom));
   EXPECT_EQ(job.window.ProgressPos(ctl::kProgress), 100);
   EXPECT_EQ(job.p().jobFinished.load(), 0);
@@ -168,6 +170,8 @@ TEST_P(FaultMatrixTest, EndsWithTheStepsNumberAndLeavesTheBoardAsDocumented) {
   EXPECT_EQ(job.window.Boxes(), boxes);
   EXPECT_FALSE(job.p().hidLink.deviceOpen);
   EXPECT_EQ(job.p().jobsFinished, 1);
+  // Counted by the worker itself, so the dialog knows the link is free even if a posted call is lost.
+  EXPECT_EQ(job.p().jobsEnded.load(), 1u);
   EXPECT_TRUE(job.window.IsEnabled(ctl::kWriteEeprom));
 
   const std::vector<std::uint8_t> eeprom = job.board().Eeprom();

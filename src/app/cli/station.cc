@@ -453,8 +453,9 @@ int Station::Run() {
     const auto ports = InterfacesByPort(*setup_.backend);
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& [port, done] : doneWhilePresent_) {
+      const std::string& name = port;  // clang 14 cannot capture a structured binding
       const bool present =
-          std::any_of(ports.begin(), ports.end(), [&](const auto& p) { return p.first == port; });
+          std::any_of(ports.begin(), ports.end(), [&name](const auto& p) { return p.first == name; });
       const auto job = jobs_.find(port);
       if (!present && (job == jobs_.end() || !job->second || job->second->Done())) done = false;
     }

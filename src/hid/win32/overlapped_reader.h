@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -20,6 +21,11 @@ namespace kt::win32 {
 // while a read request is being queued (it takes a queued report and queues the read in two steps); the
 // report then sits in the queue with the read waiting beside it until the time-out. The posted read
 // lives in our buffer and record until the next Read() takes it, or the destructor cancels and waits for it.
+//
+// The wait for a cancelled read is bounded too: a driver that never finishes it (Wine's HID class driver
+// has been seen to) must not hang the job. The record, event and buffer of such a read are then left to
+// the system for good (never freed, so a late completion writes into memory that is still ours) and the
+// reader goes on with new ones.
 class OverlappedReader {
  public:
   // `device` must have been opened with FILE_FLAG_OVERLAPPED and outlive the reader. `reportLength` is the
@@ -42,13 +48,19 @@ class OverlappedReader {
   // Starts a read of `length` bytes into buffer_; false (with lastError_) when it could not start.
   bool Post(std::size_t length);
 
+  // Everything the system may still write while a read is in flight, in one block of its own.
+  struct Slot {
+    ScopedHandle event;
+    OVERLAPPED overlapped{};
+    std::vector<std::uint8_t> buffer;
+    DWORD postedCount = 0;  // what ReadFile reported when the pending read was posted
+  };
+  static std::unique_ptr<Slot> MakeSlot(std::optional<Win32Error>& error);
+
   HANDLE device_;
   std::size_t reportLength_;
-  ScopedHandle event_;
-  OVERLAPPED overlapped_{};
-  std::vector<std::uint8_t> buffer_;
+  std::unique_ptr<Slot> slot_;
   bool pending_ = false;
-  DWORD postedCount_ = 0;  // what ReadFile reported when the pending read was posted
   std::optional<Win32Error> lastError_;
 };
 

@@ -100,6 +100,19 @@ TEST(StationTest, StatusesWithoutBoardsAndWithAnUnwritableRecord) {
       << ok.out;
 }
 
+// On a terminal one status line is redrawn in place: the running count, then each running board.
+TEST(StationTest, OnATerminalTheCountIsKeptCurrentInOneLine) {
+  std::ostringstream out;
+  std::ostringstream err;
+  std::istringstream in;
+  ConsoleIo io{out, err, in, true, true};
+  ASSERT_EQ(RunCli({"station", "--simulate=boards=2,blank,virtual-time,board2.chip-id=5"}, io), 30);
+  // Whichever board ends first, the line ends with both counted and shows a running board's progress.
+  EXPECT_NE(err.str().find("\rSucceeded: 1  Failed: 1"), std::string::npos) << err.str();
+  EXPECT_NE(err.str().find("  [sim-1] 50%"), std::string::npos);
+  EXPECT_EQ(err.str().find("progress"), std::string::npos);
+}
+
 // --watch: a board that stays is written once; unplugged and plugged again it is written again; Ctrl-C
 // ends the station with every result in.
 TEST(StationTest, WatchWritesEachBoardOnceForEachPlugIn) {

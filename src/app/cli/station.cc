@@ -85,11 +85,7 @@ class StationOutput {
     if (position < last) last = 0;
     if (io_.errIsTerminal) {
       last = position;
-      std::string bar = "\r";
-      for (const auto& [name, percent] : progress_)
-        bar += "[" + name + "] " + std::to_string(percent) + "%  ";
-      io_.err << bar << std::flush;
-      barOpen_ = true;
+      DrawStatus();
       return;
     }
     for (int tenth = last / 10 + 1; tenth <= position / 10; ++tenth) {
@@ -110,6 +106,9 @@ class StationOutput {
     }
     BreakBar();
     io_.out << "[" << outcome.port << "] " << outcome.text << "\n" << std::flush;
+    (outcome.ok ? succeeded_ : failed_) += 1;
+    progress_.erase(outcome.port);
+    if (io_.errIsTerminal && output_.verbosity() != Verbosity::kQuiet) DrawStatus();
   }
 
   void Summary(int succeeded, int failed, int status) {
@@ -130,16 +129,31 @@ class StationOutput {
 
  private:
   void Emit(const nlohmann::json& object) { io_.out << object.dump() << "\n" << std::flush; }
+  // On a terminal: one line redrawn in place, the running count first, then each running board's progress.
+  void DrawStatus() {
+    std::string line = "Succeeded: " + std::to_string(succeeded_) + "  Failed: " + std::to_string(failed_);
+    for (const auto& [name, percent] : progress_) line += "  [" + name + "] " + std::to_string(percent) + "%";
+    const std::size_t length = line.size();
+    // Blanks over whatever a longer line before left behind.
+    if (length < statusLength_) line += std::string(statusLength_ - length, ' ');
+    statusLength_ = length;
+    io_.err << "\r" << line << std::flush;
+    barOpen_ = true;
+  }
   void BreakBar() {
     if (!barOpen_) return;
     io_.err << "\n" << std::flush;
     barOpen_ = false;
+    statusLength_ = 0;
   }
 
   ConsoleIo& io_;
   CliOutput& output_;
   std::mutex mutex_;
-  std::map<std::string, int> progress_;
+  std::map<std::string, int> progress_;  // the running boards'
+  int succeeded_ = 0;
+  int failed_ = 0;
+  std::size_t statusLength_ = 0;
   bool barOpen_ = false;
 };
 

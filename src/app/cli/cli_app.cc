@@ -9,6 +9,7 @@
 #include "app/cli/exit_status.h"
 #include "app/cli/interface_listing.h"
 #include "app/cli/interrupts.h"
+#include "app/cli/job_wait.h"
 #include "app/cli/replug_watch.h"
 #include "app/cli/station.h"
 #include "app/write_eeprom_dialog.h"
@@ -59,9 +60,6 @@ class CliRun {
   bool ChooseDevice();
   void NameOtherCandidates();
   void ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog);
-  // Pumps the window's messages until the job hands the button back, an interrupt has stopped it, or it
-  // has given no sign of life for the bound. False when the bound ran out.
-  bool AwaitJob(CKT701xWriteEepromMPDlg& dialog, ConsoleWindow& window);
   int AfterReadJob(CKT701xWriteEepromMPDlg& dialog);
   int SaveRead(const JobImage& read);
   int CompareWithImage(const JobImage& read);
@@ -270,25 +268,6 @@ void CliRun::ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog) {
   output_.Device(device, options_.simulate);
 }
 
-bool CliRun::AwaitJob(CKT701xWriteEepromMPDlg& dialog, ConsoleWindow& window) {
-  (void)dialog;
-  const auto over = [&] { return stopped_ || window.IsEnabled(ctl::kWriteEeprom); };
-  std::uint64_t lastActivity = window.Activity();
-  std::uint64_t quietSince = SystemClock().NowMicros();
-  while (!over()) {
-    const std::uint64_t quietMicros = SystemClock().NowMicros() - quietSince;
-    const std::uint64_t boundMicros = static_cast<std::uint64_t>(hooks_.quietBoundMs) * 1000;
-    if (quietMicros >= boundMicros) return false;
-    window.PumpMessagesUntil(SystemClock(),
-                             static_cast<std::uint32_t>((boundMicros - quietMicros + 999) / 1000), over);
-    if (window.Activity() != lastActivity) {
-      lastActivity = window.Activity();
-      quietSince = SystemClock().NowMicros();
-    }
-  }
-  return true;
-}
-
 int CliRun::RunDialog() {
   const bool waitForEnter = !options_.yes && io_.inIsTerminal && !options_.json;
   ConsoleWindow window(io_, output_, waitForEnter);
@@ -383,7 +362,10 @@ int CliRun::RunDialog() {
   bool gaveUp = false;
   if (jobRan) {
     if (!window.IsEnabled(ctl::kWriteEeprom)) ReportOpenedDevice(dialog);
-    gaveUp = !AwaitJob(dialog, window);
+    // Until the job hands the button back or an interrupt has stopped it.
+    gaveUp = !PumpWhileTheJobLives(
+        window, hooks_.quietBoundMs, [&window] { return window.Activity(); },
+        [&] { return stopped_ || window.IsEnabled(ctl::kWriteEeprom); });
   }
   // Let a pending interrupt's stop run before the verdict.
   window.PumpMessagesUntil(SystemClock(), 0, [] { return true; });

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli/exit_status.h"
+#include "app/cli/job_wait.h"
 #include "app/cli/replug_watch.h"
 #include "app/message_queue_window.h"
 #include "app/write_eeprom_dialog.h"
@@ -334,22 +335,11 @@ void BoardJob::RunDialog(StationWindow& window, CKT701xWriteEepromMPDlg& dialog,
   // The ids the job found the board at, before the job changes anything.
   outcome_.ids = {dialog.targetVendorId, dialog.targetProductId};
   if (!dialog.hidLink.openedPath.empty()) outcome_.path = dialog.hidLink.openedPath;
-  const auto over = [&] { return stopped_ || window.IsEnabled(ctl::kWriteEeprom); };
-  std::uint64_t lastActivity = window.Activity();
-  std::uint64_t quietSince = SystemClock().NowMicros();
-  const std::uint64_t bound = static_cast<std::uint64_t>(station_.setup().quietBoundMs) * 1000;
-  while (!over()) {
-    const std::uint64_t quiet = SystemClock().NowMicros() - quietSince;
-    if (quiet >= bound) {
-      outcome_.stage = "quiet";
-      dialog.OnExit();
-      break;
-    }
-    window.PumpMessagesUntil(SystemClock(), static_cast<std::uint32_t>((bound - quiet + 999) / 1000), over);
-    if (window.Activity() != lastActivity) {
-      lastActivity = window.Activity();
-      quietSince = SystemClock().NowMicros();
-    }
+  if (!PumpWhileTheJobLives(
+          window, station_.setup().quietBoundMs, [&window] { return window.Activity(); },
+          [&] { return stopped_ || window.IsEnabled(ctl::kWriteEeprom); })) {
+    outcome_.stage = "quiet";
+    dialog.OnExit();
   }
   window.PumpMessagesUntil(SystemClock(), 0, [] { return true; });
 }

@@ -35,7 +35,6 @@ class PortBackend final : public HidBackend {
   PortBackend(HidBackend& shared, DeviceChangeHub& hub, std::string port);
   ~PortBackend() override;
 
-  const std::string& port() const { return port_; }
   // The port's present interfaces, in the shared backend's order.
   std::vector<std::string> Paths();
 

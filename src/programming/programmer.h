@@ -141,6 +141,8 @@ class Programmer {
   std::condition_variable wake_;
   std::atomic<bool> detached_{false};
   std::thread worker_;
+  // The worker's own: the last progress position it sent in the current job, -1 before the first.
+  int lastProgressSent_ = -1;
 };
 
 }  // namespace kt

@@ -87,6 +87,7 @@ HResult Programmer::FinishJob() {
   SetFlag(jobFinished, 0);
   CloseHidLink(hidLink);
   jobsEnded.fetch_add(1, std::memory_order_release);
+  lastProgressSent_ = -1;
   // Before the button comes back: whatever the dialog queues for its thread here (a probe that waited for
   // the link) is then handled before the operator can start the next job.
   OnJobFinished();

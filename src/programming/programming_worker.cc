@@ -150,6 +150,10 @@ void Programmer::SendToWindow(const std::function<void(DialogWindow&)>& call) {
 }
 
 void Programmer::UiSetProgress(int position) {
+  // Most blocks leave the bar where it was; each call is a synchronous round trip to the window thread,
+  // so only a new position is worth one.
+  if (position == lastProgressSent_) return;
+  lastProgressSent_ = position;
   SendToWindow([position](DialogWindow& window) { window.SetProgressPos(ctl::kProgress, position); });
 }
 

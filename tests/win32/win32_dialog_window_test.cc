@@ -97,6 +97,27 @@ TEST_F(Win32DialogWindowTest, CallsLeftWhenTheWindowGoesAreFreedNotRun) {
   EXPECT_FALSE(ran);
 }
 
+// A quit already queued (the program is ending) must not end Exit's wait early: the wait goes on without
+// taking posted messages, still runs the worker's sent call and sees its end; the quit stays queued for
+// the loop that owns it.
+TEST_F(Win32DialogWindowTest, AQueuedQuitDoesNotCutTheWaitShortAndStaysQueued) {
+  PostQuitMessage(3);
+  std::atomic<bool> sentRan{false};
+  std::atomic<bool> ended{false};
+  std::thread worker([&] {
+    window->SendToWindowThread([&] { sentRan = true; });
+    ended = true;
+    window->PostToWindowThread([] {});  // as the worker does when it ends
+  });
+  EXPECT_TRUE(window->PumpMessagesUntil(SystemClock(), 60000, [&] { return ended.load(); }));
+  worker.join();
+  EXPECT_TRUE(sentRan.load());
+  MSG message;
+  ASSERT_TRUE(PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(message.wParam, 3u);
+  // The worker's posted call is still queued behind it; Detach frees it.
+}
+
 TEST_F(Win32DialogWindowTest, ThePumpGivesUpAtItsTimeOutOnAVirtualClock) {
   VirtualClock clock;
   EXPECT_FALSE(window->PumpMessagesUntil(clock, 5, [] { return false; }));

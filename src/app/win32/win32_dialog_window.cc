@@ -21,10 +21,13 @@ UINT MessageBoxStyle(MessageIcon icon) {
 }
 
 Win32DialogWindow::Win32DialogWindow(std::string applicationName)
-    : threadId_(GetCurrentThreadId()), applicationName_(std::move(applicationName)) {}
+    : threadId_(GetCurrentThreadId()),
+      applicationName_(std::move(applicationName)),
+      posted_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 Win32DialogWindow::~Win32DialogWindow() {
   Detach();
+  if (posted_ != nullptr) CloseHandle(posted_);
 }
 
 void Win32DialogWindow::Attach(HWND dialog) {
@@ -126,6 +129,7 @@ void Win32DialogWindow::PostToWindowThread(std::function<void()> fn) {
   }
   { std::lock_guard<std::mutex> lock(wakeMutex_); }
   wake_.notify_all();
+  if (posted_ != nullptr) SetEvent(posted_);
 }
 
 bool Win32DialogWindow::DrainMessages() {
@@ -154,8 +158,9 @@ bool Win32DialogWindow::PumpMessagesUntil(Clock& clock, std::uint32_t timeoutMs,
   for (;;) {
     const bool running = DrainMessages();
     if (done()) return true;
+    if (!running) return WaitWithoutPumping(clock, deadline, done);
     const std::uint64_t now = clock.NowMicros();
-    if (!running || now >= deadline) return false;
+    if (now >= deadline) return false;
     const auto remainingMs = static_cast<DWORD>((deadline - now + 999) / 1000);
     const DWORD woken =
         MsgWaitForMultipleObjectsEx(0, nullptr, remainingMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
@@ -163,6 +168,30 @@ bool Win32DialogWindow::PumpMessagesUntil(Clock& clock, std::uint32_t timeoutMs,
       // The whole time-out has been waited for. A virtual clock that nobody moved meanwhile counts it as
       // passed all the same, as its own waits do.
       DrainMessages();
+      return done();
+    }
+  }
+}
+
+// WM_QUIT is queued: the loop that owns this thread is ending, and a pump would only find the quit again
+// at once (returning early would cut the worker off before its bound, and a caller that waits again
+// would spin). So wait without taking posted messages, which stay queued behind the quit, but run the
+// calls the worker sends (it may be waiting in one to show a box) and wake on every post (the worker posts
+// as it ends).
+bool Win32DialogWindow::WaitWithoutPumping(Clock& clock, std::uint64_t deadlineMicros,
+                                           const std::function<bool()>& done) {
+  MSG message;
+  for (;;) {
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);  // sent messages only
+    if (done()) return true;
+    const std::uint64_t now = clock.NowMicros();
+    if (now >= deadlineMicros) return false;
+    const auto remainingMs = static_cast<DWORD>((deadlineMicros - now + 999) / 1000);
+    const DWORD woken = posted_ != nullptr
+                            ? MsgWaitForMultipleObjectsEx(1, &posted_, remainingMs, QS_SENDMESSAGE, 0)
+                            : MsgWaitForMultipleObjectsEx(0, nullptr, remainingMs, QS_SENDMESSAGE, 0);
+    if (woken == WAIT_TIMEOUT || woken == WAIT_FAILED) {
+      PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
       return done();
     }
   }

@@ -57,6 +57,8 @@ class Win32DialogWindow final : public DialogWindow {
   // Handles every message waiting for this thread, sent ones included. False once WM_QUIT was seen (it
   // is put back for the loop that owns it).
   bool DrainMessages();
+  // PumpMessagesUntil once WM_QUIT is queued: see there.
+  bool WaitWithoutPumping(Clock& clock, std::uint64_t deadlineMicros, const std::function<bool()>& done);
 
   const DWORD threadId_;
   const std::string applicationName_;
@@ -67,6 +69,8 @@ class Win32DialogWindow final : public DialogWindow {
   // Lets a thread other than the window's wait in PumpMessagesUntil: every post wakes it.
   std::mutex wakeMutex_;
   std::condition_variable wake_;
+  // Set by every post (auto-reset), for the window thread's wait that leaves posted messages queued.
+  HANDLE posted_;
 };
 
 // The MessageBoxA style for a box of the dialog: OK only, and the icon asked for.

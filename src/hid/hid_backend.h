@@ -61,6 +61,10 @@ class HidDeviceHandle {
   virtual HidReadResult ReadReport(std::uint8_t* buffer, std::size_t capacity, std::uint32_t timeoutMs) = 0;
   // Cancels a pending read, if any, and waits until it can no longer touch its buffer.
   virtual void CancelRead() = 0;
+  // For Exit, from another thread than the writer's: a write stuck in this handle (a board that stopped
+  // taking output reports) fails now where the system can cancel it, and every later write fails at once.
+  // Safe to call at any time while the handle exists.
+  virtual void CancelWrite() = 0;
 };
 
 enum class HidEnumStep {

@@ -43,6 +43,7 @@ class TracingBackend::Handle final : public HidDeviceHandle {
   }
 
   void CancelRead() override { inner_->CancelRead(); }
+  void CancelWrite() override { inner_->CancelWrite(); }
 
  private:
   TracingBackend& owner_;

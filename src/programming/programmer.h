@@ -19,6 +19,12 @@
 
 namespace kt {
 
+// The status a process ends with when Exit could not get its worker back (see Programmer::StopWorker).
+inline constexpr int kWorkerStuckExitStatus = 27;
+// Flushes the standard streams and ends the process with kWorkerStuckExitStatus, without destructors
+// (they would wait for the worker, or free what it still uses).
+[[noreturn]] void EndProcessWithStuckWorker();
+
 // The run state that the dialog thread and the programming worker share, and the worker itself. The
 // dialog class derives from it; nothing here knows about buttons other than through DialogWindow.
 //
@@ -91,10 +97,15 @@ class Programmer {
   static void WorkerThreadMain(Programmer* self);
   void RunWorker();
   // The stopping half of OnExit: clears the flags, waits at most 6,000 ms for the worker while keeping
-  // the window's messages flowing, then detaches the worker from the window and joins it. Safe to call
-  // again, and when no worker was started. A class deriving from this one calls it in its own destructor
-  // (the worker calls OnJobFinished, which must not reach a half-destroyed object).
+  // the window's messages flowing, then detaches the worker from the window, cancels a device write it
+  // may be stuck in, and waits at most another 6,000 ms. A worker that has ended is joined; one that has
+  // not ends the process (the stuck-worker handler, then EndProcessWithStuckWorker): Exit never hangs.
+  // Safe to call again, and when no worker was started. A class deriving from this one calls it in its
+  // own destructor (the worker calls OnJobFinished, which must not reach a half-destroyed object).
   void StopWorker();
+  // Run on the window's thread just before the process ends with a stuck worker: the front-end says so
+  // and closes what it can. It may end the process itself; if it returns, the process ends after it.
+  void SetWorkerStuckHandler(std::function<void()> handler) { workerStuckHandler_ = std::move(handler); }
   // Stores a flag (release) and wakes the worker.
   void SetFlag(std::atomic<std::int32_t>& flag, std::int32_t value);
 
@@ -132,11 +143,17 @@ class Programmer {
   bool WaitForWorkerExit(std::uint32_t timeoutMs);
   bool WorkerExitSeen() const;
   void SendToWindow(const std::function<void(DialogWindow&)>& call);
+  // Exit's cancel of a write the worker is stuck in, and the worker's close of the link, exclude each
+  // other: the handle must not go while it is being cancelled.
+  void CancelLinkWrites();
+  void CloseLinkOnWorker();
 
   HidBackend& backend_;
   Clock& clock_;
   DialogWindow* window_ = nullptr;
   PhaseObserver phaseObserver_;
+  std::function<void()> workerStuckHandler_;
+  std::mutex linkCloseMutex_;
   std::mutex wakeMutex_;
   std::condition_variable wake_;
   std::atomic<bool> detached_{false};

@@ -85,7 +85,7 @@ HResult Programmer::RunVerifyPhase() {
 
 HResult Programmer::FinishJob() {
   SetFlag(jobFinished, 0);
-  CloseHidLink(hidLink);
+  CloseLinkOnWorker();
   jobsEnded.fetch_add(1, std::memory_order_release);
   lastProgressSent_ = -1;
   // Before the button comes back: whatever the dialog queues for its thread here (a probe that waited for

@@ -1,3 +1,5 @@
+#include <cstdio>
+#include <cstdlib>
 #include <new>
 #include <system_error>
 
@@ -116,12 +118,35 @@ void Programmer::StopWorker() {
     WaitForWorkerExit(kStopWaitMs);
   }
   if (!worker_.joinable()) return;
-  // Past the bound nobody may wait on the worker's window calls any more; what it still has to do is
-  // bounded by its current device read. Messages keep flowing meanwhile, for a call it had already sent.
+  // Past the bound nobody may wait on the worker's window calls any more. What keeps it now is a device
+  // call: a read ends by its own time-out, a write to a board that stopped taking reports may not, so
+  // that one is cancelled. Messages keep flowing meanwhile, for a call it had already sent.
   detached_.store(true, std::memory_order_release);
-  while (!WaitForWorkerExit(kStopWaitMs)) {
+  CancelLinkWrites();
+  if (WaitForWorkerExit(kStopWaitMs)) {
+    worker_.join();
+    return;
   }
-  worker_.join();
+  // Still inside a call the system would not cancel. The worker uses this object, so the object cannot
+  // go while the worker lives: the process ends instead of hanging on it.
+  worker_.detach();
+  if (workerStuckHandler_) workerStuckHandler_();
+  EndProcessWithStuckWorker();
+}
+
+void Programmer::CancelLinkWrites() {
+  std::lock_guard<std::mutex> lock(linkCloseMutex_);
+  if (hidLink.writeHandle) hidLink.writeHandle->CancelWrite();
+}
+
+void Programmer::CloseLinkOnWorker() {
+  std::lock_guard<std::mutex> lock(linkCloseMutex_);
+  CloseHidLink(hidLink);
+}
+
+void EndProcessWithStuckWorker() {
+  std::fflush(nullptr);
+  std::_Exit(kWorkerStuckExitStatus);
 }
 
 bool Programmer::WorkerExitSeen() const {

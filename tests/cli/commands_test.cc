@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <iterator>
-#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -236,6 +236,7 @@ class WriteCountingBackend final : public HidBackend {
       return inner_->ReadReport(buffer, capacity, timeoutMs);
     }
     void CancelRead() override { inner_->CancelRead(); }
+    void CancelWrite() override { inner_->CancelWrite(); }
 
    private:
     std::unique_ptr<HidDeviceHandle> inner_;
@@ -265,30 +266,36 @@ TEST_F(CommandsTest, AnInterruptStopsTheJobAndShowsItsBoxes) {
   EXPECT_NE(run.err.find("interrupted"), std::string::npos) << run.err;
 }
 
-// A job that gives no sign of life (here: a write that never comes back until the test's end) ends the
-// command line with 25 once the bound has passed, instead of waiting for ever.
+// A job that gives no sign of life (here: a board that stops taking reports at request 50) ends the
+// command line with 25 once the bound has passed, instead of waiting for ever: the stop cancels the held
+// write and gets the worker back.
 TEST_F(CommandsTest, AJobWithNoSignOfLifeEndsWith25) {
-  std::mutex mutex;
-  std::condition_variable released;
-  bool release = false;
   CliHooks hooks;
   hooks.quietBoundMs = 200;
-  hooks.wrapBackend = [&](std::unique_ptr<HidBackend> inner) -> std::unique_ptr<HidBackend> {
-    return std::make_unique<WriteCountingBackend>(std::move(inner), [&](int write) {
-      if (write < 50) return;
-      std::unique_lock<std::mutex> lock(mutex);
-      // Bounded, so that a fault here never hangs the suite.
-      released.wait_for(lock, std::chrono::seconds(3), [&] { return release; });
-    });
-  };
-  hooks.onGiveUp = [&] {
-    std::lock_guard<std::mutex> lock(mutex);
-    release = true;
-    released.notify_all();
-  };
-  const Output run = RunCommand({"write", "--simulate=blank,virtual-time"}, std::move(hooks));
+  hooks.virtualWaitBoundMs = 50;
+  const Output run = RunCommand({"write", "--simulate=blank,virtual-time,hang@50"}, std::move(hooks));
   EXPECT_EQ(run.status, 25) << run.out << run.err;
   EXPECT_NE(run.err.find("no sign of life"), std::string::npos) << run.err;
+}
+
+// A write that not even a cancel brings back: the process ends with 27 and says why, never hangs.
+[[noreturn]] void RunWithAWedgedBoard(const char* command) {
+  CliHooks hooks;
+  hooks.quietBoundMs = 200;
+  hooks.virtualWaitBoundMs = 50;
+  std::ostringstream out;
+  std::istringstream in;
+  ConsoleIo io{out, std::cerr, in, false, false};
+  RunCli({command, "--simulate=blank,virtual-time,wedge@50"}, io, std::move(hooks));
+  std::_Exit(0);  // the run came back: the fault this test is here for
+}
+
+TEST(CommandsDeathTest, AWriteThatNeverComesBackEndsTheProcessWith27) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const char* command : {"write", "station"}) {
+    EXPECT_EXIT(RunWithAWedgedBoard(command), testing::ExitedWithCode(27), "still inside a device call")
+        << command;
+  }
 }
 
 }  // namespace

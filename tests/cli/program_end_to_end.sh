@@ -70,6 +70,25 @@ for signal in INT TERM; do
   fi
 done
 
+# A board that stops taking reports in the body (hang@25: the write stays until cancelled; wedge@25: not
+# even then), and Ctrl-C: Exit gives the worker its bound, cancels the write and gets the worker back
+# (130), or, when nothing brings the write back, ends the process after the second bound (27). Never a
+# hang.
+for fault in hang:130 wedge:27; do
+  "$program" write -v --simulate=blank,"${fault%%:*}"@25 </dev/null >"$out" 2>"$err" &
+  job=$!
+  for _ in $(seq 1 100); do grep -q 'write the body' "$err" && break; sleep 0.1; done
+  sleep 0.5
+  kill -INT "$job"
+  status=0
+  wait "$job" || status=$?
+  if [ "$status" -ne "${fault##*:}" ]; then
+    echo "FAIL: SIGINT with ${fault%%:*}@25 exited $status, expected ${fault##*:}:"; cat "$out" "$err"
+    failures=$((failures + 1))
+  fi
+done
+grep -q 'still inside a device call' "$err" || { echo "FAIL: no word on the stuck job"; cat "$err"; failures=$((failures + 1)); }
+
 # The station's record: killed (SIGKILL) the moment results have been printed, the record still holds
 # every result line printed, one whole JSON line each.
 record=$(mktemp)

@@ -131,4 +131,30 @@ wait "$app" || status=$?
 app=
 [ "$status" -eq 0 ] || fail "the program ended with status $status after Enter"
 expect_trace "end|1"
+# --- Exit with the job stuck in a write to a board that stopped taking reports: the window goes after
+# Exit's bound, once the cancelled write has let the worker go (hang, status 0), or, when nothing brings
+# the write back (wedge), after the second bound with status 27. Never a window that stays. The fault
+# sits at request 450, about block 425 of the body: Exit comes once the bar has reached 10 % (block
+# 410) and a second more, so the write is held by then (an earlier Exit would stop the job with its
+# boxes, which wait for the operator).
+for fault in hang:0 wedge:27; do
+  : >"$trace"
+  KT_WINDOW_TRACE=$trace "$prog" --simulate=blank,"${fault%%:*}"@450 &
+  app=$!
+  main=$(window "$title_re")
+  [ -n "$main" ] || fail "no window with ${fault%%:*}@450"
+  click_control "$main" 238 35 75 14  # Write EEPROM
+  for _ in $(seq 1 300); do grep -qxF "progress|1003|10" "$trace" && break; sleep 0.1; done
+  expect_trace "progress|1003|10"
+  sleep 1
+  click_control "$main" 263 76 50 14  # Exit
+  # A watchdog far beyond both bounds, so that a hang fails the check instead of holding it.
+  (sleep 60; kill -KILL "$app" 2>/dev/null) &
+  watchdog=$!
+  status=0
+  wait "$app" || status=$?
+  app=
+  kill "$watchdog" 2>/dev/null || true
+  [ "$status" -eq "${fault##*:}" ] || fail "Exit with ${fault%%:*}@450: status $status, expected ${fault##*:}"
+done
 echo "PASS"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -158,7 +159,8 @@ TEST_P(StuckWorkerTest, IsDetachedFromTheWindowAfterTheBoundAndJoined) {
   EXPECT_FALSE(job.p().hidLink.deviceOpen);
   EXPECT_TRUE(job.window.Boxes().empty());
   EXPECT_FALSE(Recorded(job.window, "enable|1002|1"));
-  EXPECT_EQ(Decode(job.board().requests()).size(), c.stuckAt);
+  // Exit cancelled the link's writes before it waited again, so the stuck one never reached the board.
+  EXPECT_EQ(Decode(job.board().requests()).size(), c.stuckAt - 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -168,6 +170,53 @@ INSTANTIATE_TEST_SUITE_P(
                     // Identification would otherwise go on for all its reads.
                     StuckCase{"InIdentification", 3, true}),
     [](const testing::TestParamInfo<StuckCase>& info) { return std::string(info.param.name); });
+
+// A board that stops taking output reports leaves the worker inside a write that does not come back by
+// itself. Exit cancels it once the worker is cut off, and gets the worker back within its second bound.
+class HeldWriteTest : public testing::TestWithParam<StuckCase> {};
+
+TEST_P(HeldWriteTest, IsCancelledAfterTheBoundAndTheWorkerJoined) {
+  const StuckCase& c = GetParam();
+  JobHarness job(AtJobRequest("hang", c.stuckAt), /*realWaitBoundMs=*/50);
+  ASSERT_TRUE(job.Prepare());
+  job.tap.At(c.stuckAt, [&job] { job.PostExit(); });  // then the write goes in, and stays
+  job.StartWorker();
+  if (!c.withDoneEvent) job.p().workerDoneEvent.reset();
+  job.RequestJob();
+  ASSERT_TRUE(job.WaitForExitDone());
+
+  EXPECT_EQ(job.p().workerExited.load(), 1);
+  EXPECT_EQ(job.p().jobsFinished, 1);
+  EXPECT_FALSE(job.p().hidLink.deviceOpen);
+  EXPECT_TRUE(job.window.Boxes().empty());  // cut off before the failure's boxes
+  EXPECT_EQ(Decode(job.board().requests()).size(), c.stuckAt);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HeldWriteTest,
+    testing::Values(StuckCase{"InBody", job_request::kFirstBodyWrite + 10, true},
+                    StuckCase{"InBodyWithoutDoneEvent", job_request::kFirstBodyWrite + 10, false},
+                    StuckCase{"InIdentification", 3, true},
+                    StuckCase{"InHeaderWrite", job_request::kTailWrite, true}),
+    [](const testing::TestParamInfo<StuckCase>& info) { return std::string(info.param.name); });
+
+// A write that no cancel gets back (a driver that ignores it): Exit still ends, by ending the process,
+// after the front-end's handler has had its say.
+TEST(WorkerDeathTest, AWriteThatNeverComesBackEndsTheProcessAfterTheSecondBound) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        JobHarness job(AtJobRequest("wedge", job_request::kFirstBodyWrite + 10), /*realWaitBoundMs=*/50);
+        job.p().SetWorkerStuckHandler([] { std::fputs("stuck handler ran\n", stderr); });
+        if (!job.Prepare()) std::_Exit(1);
+        job.tap.At(job_request::kFirstBodyWrite + 10, [&job] { job.PostExit(); });
+        job.StartWorker();
+        job.RequestJob();
+        job.WaitForExitDone();
+        std::_Exit(0);  // Exit returned: the fault this test is here for
+      },
+      testing::ExitedWithCode(kWorkerStuckExitStatus), "stuck handler ran");
+}
 
 TEST(WorkerTest, DestroyingTheProgrammerDuringAJobStopsTheWorkerFirst) {
   JobHarness job;

@@ -55,6 +55,7 @@ class TapBackend final : public HidBackend {
       return inner_->ReadReport(buffer, capacity, timeoutMs);
     }
     void CancelRead() override { inner_->CancelRead(); }
+    void CancelWrite() override { inner_->CancelWrite(); }
 
    private:
     TapBackend& tap_;

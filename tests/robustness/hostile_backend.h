@@ -128,6 +128,7 @@ class HostileBackend final : public HidBackend {
       return Deliver(report, count, buffer, capacity);
     }
     void CancelRead() override { inner_->CancelRead(); }
+    void CancelWrite() override { inner_->CancelWrite(); }
 
    private:
     // As a backend must: never more than the caller's buffer, whatever the count says.

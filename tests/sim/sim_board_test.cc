@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -367,6 +368,28 @@ TEST_F(SimBoardTest, UnplugMakesTheBoardDisappearWhenTheRequestArrives) {
   std::string path;
   EXPECT_EQ(backend_->ListInterfaces()->Next(0, path), HidEnumStep::kEnd);
   EXPECT_EQ(backend_->Open(SimBackend::kDevicePath, HidOpenMode::kPlain), nullptr);
+}
+
+// hang@N holds request N's write until the host cancels it or the board goes; either way it fails, and
+// a cancelled handle takes no further report.
+TEST_F(SimBoardTest, HangHoldsTheWriteUntilCancelledOrUnplugged) {
+  for (const bool byUnplug : {false, true}) {
+    Start("hang@2");
+    port().Exchange(RegisterRequest(1, 0x10));
+    std::promise<bool> sent;
+    std::thread writer([&] { sent.set_value(port().Send(RegisterRequest(2, 0x10))); });
+    std::future<bool> result = sent.get_future();
+    ASSERT_TRUE(board().WaitForHeldWrite(60000));
+    if (byUnplug) {
+      board().Unplug();
+    } else {
+      port().CancelWrite();
+    }
+    EXPECT_FALSE(result.get()) << byUnplug;
+    writer.join();
+    EXPECT_FALSE(port().Send(RegisterRequest(3, 0x10))) << byUnplug;
+    EXPECT_EQ(board().requestCount(), 2u) << byUnplug;
+  }
 }
 
 TEST_F(SimBoardTest, WpStuckKeepsWriteProtectSet) {

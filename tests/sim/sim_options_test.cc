@@ -21,7 +21,8 @@ TEST(SimOptionsTest, EveryOptionLandsInItsField) {
   SimOptions o;
   std::string error;
   ASSERT_TRUE(ParseSimOptions(
-      "blank, silent@3,silent@0x10,stray@4:2,short@5,badlen@6,flip@0x4000:7,lie@12,unplug@9,chip-id=8,"
+      "blank, silent@3,silent@0x10,stray@4:2,short@5,badlen@6,flip@0x4000:7,lie@12,unplug@9,hang@10,wedge@11,"
+      "chip-id=8,"
       "chip-version=0x7390,wp-stuck,latency=25,manual-replug,virtual-time,eeprom=/tmp/board.bin",
       o, error))
       << error;
@@ -37,6 +38,8 @@ TEST(SimOptionsTest, EveryOptionLandsInItsField) {
   EXPECT_EQ(o.flip[0].bit, 7);
   EXPECT_EQ(o.lie, (std::vector<std::uint16_t>{12}));
   EXPECT_EQ(o.unplug, (std::vector<std::uint32_t>{9}));
+  EXPECT_EQ(o.hang, (std::vector<std::uint32_t>{10}));
+  EXPECT_EQ(o.wedge, (std::vector<std::uint32_t>{11}));
   EXPECT_EQ(o.chipId, 8);
   EXPECT_EQ(o.chipVersion, 0x7390);
   EXPECT_TRUE(o.wpStuck);

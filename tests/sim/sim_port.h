@@ -92,6 +92,8 @@ class SimPort {
     return *answer;
   }
 
+  void CancelWrite() { write_->CancelWrite(); }
+
   void Close() {
     write_.reset();
     read_.reset();

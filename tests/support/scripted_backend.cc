@@ -53,6 +53,7 @@ class ScriptedBackend::Handle final : public HidDeviceHandle {
     return backend_.Read(path_, buffer, capacity, timeoutMs);
   }
   void CancelRead() override { backend_.Cancel(); }
+  void CancelWrite() override {}
 
  private:
   ScriptedBackend& backend_;

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <future>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "win32/pipe_pair.h"
 
@@ -33,6 +37,48 @@ TEST(Win32HidDeviceTest, APlainHandleWritesTheReportAsGiven) {
   ASSERT_TRUE(handle->WriteReport(report.data(), report.size(), written));
   EXPECT_EQ(written, report.size());
   EXPECT_EQ(pipe.Receive(), std::vector<std::uint8_t>(report.begin(), report.end()));
+}
+
+// A device that stops taking output reports keeps a synchronous write for ever; Exit's cancel, from
+// another thread, ends it, and the handle takes no further report.
+TEST(Win32HidDeviceTest, CancelWriteEndsAWriteTheDeviceDoesNotTake) {
+  PipePair pipe;
+  std::optional<Win32Error> error;
+  auto handle = Win32HidDevice::Open(pipe.path(), HidOpenMode::kPlain, error);
+  ASSERT_NE(handle, nullptr) << error->what();
+  pipe.Connect();
+
+  // Far more than the pipe holds, and nobody reads it: the write stays.
+  const std::vector<std::uint8_t> report(1 << 20, 0x5A);
+  std::promise<bool> result;
+  std::future<bool> done = result.get_future();
+  std::thread writer([&] {
+    std::size_t written = 0;
+    result.set_value(handle->WriteReport(report.data(), report.size(), written));
+  });
+  // Wait for the write to be under way (its first bytes are in the pipe), then cancel it.
+  bool held = false;
+  for (int waited = 0; waited < 6000 && !held; ++waited) {
+    held = pipe.Available() > 0;
+    if (!held && done.wait_for(std::chrono::milliseconds(10)) == std::future_status::ready) break;
+  }
+  if (!held) {
+    pipe.Unplug();
+    writer.join();
+    FAIL() << "the write was not held";
+  }
+  handle->CancelWrite();
+  const bool ended = done.wait_for(std::chrono::seconds(60)) == std::future_status::ready;
+  if (!ended) pipe.Unplug();  // let the writer go, so that the failure below is all that happens
+  writer.join();
+  ASSERT_TRUE(ended) << "the cancel did not end the write";
+  EXPECT_FALSE(done.get());
+  ASSERT_TRUE(handle->lastError().has_value());
+  EXPECT_EQ(handle->lastError()->code(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+
+  std::size_t written = 1;
+  EXPECT_FALSE(handle->WriteReport(report.data(), 8, written));
+  EXPECT_EQ(written, 0u);
 }
 
 TEST(Win32HidDeviceTest, EachHandleDoesOnlyItsOwnJob) {

@@ -51,6 +51,12 @@ class PipePair {
     data.resize(count);
     return data;
   }
+  // Bytes written by the tool and not read yet.
+  DWORD Available() {
+    DWORD available = 0;
+    if (!PeekNamedPipe(device_.get(), nullptr, 0, nullptr, &available, nullptr)) return 0;
+    return available;
+  }
   // The board is pulled: the tool's reads fail from now on.
   void Unplug() { device_.reset(); }
 

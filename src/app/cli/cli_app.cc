@@ -40,7 +40,12 @@ int UsageError(ConsoleIo& io, const std::string& error) {
 class CliRun {
  public:
   CliRun(const CliOptions& options, ConsoleIo& io, CliOutput& output, CliHooks& hooks)
-      : options_(options), io_(io), output_(output), hooks_(hooks), started_(SystemClock().NowMicros()) {
+      : options_(options),
+        io_(io),
+        output_(output),
+        hooks_(hooks),
+        started_(SystemClock().NowMicros()),
+        virtualClock_(hooks.virtualWaitBoundMs) {
     result_.command = CommandName(options.command);
     result_.simulated = options.simulate;
   }
@@ -275,6 +280,12 @@ int CliRun::RunDialog() {
   if (options_.verbose) {
     dialog.SetPhaseObserver([this](const char* phase) { output_.Phase(phase, ElapsedMs()); });
   }
+  dialog.SetWorkerStuckHandler([this] {
+    output_.Error(kWorkerStuckText);
+    Finish(kWorkerStuckExitStatus);
+    io_.out.flush();
+    io_.err.flush();
+  });
   // Ctrl-C and SIGTERM stop the job as Exit does; the stop itself runs on the window's thread.
   const auto interrupt = [this, &window, &dialog] {
     if (interrupted_.exchange(true)) return;

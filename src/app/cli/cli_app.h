@@ -25,6 +25,8 @@ struct CliHooks {
   // Called when the run gives up on a job that gave no sign of life, before the job is stopped.
   std::function<void()> onGiveUp;
   std::uint32_t quietBoundMs = kJobQuietBoundMs;
+  // With --simulate=virtual-time: how long, in real time, a virtual wait waits for another thread.
+  std::uint32_t virtualWaitBoundMs = 20000;
   // Given the run's interrupt (what Ctrl-C does) once the job can be interrupted.
   std::function<void(std::function<void()> interrupt)> takeInterrupt;
 };

@@ -258,6 +258,7 @@ std::string UsageText() {
          "  24     the board to erase could not be opened (\"EEPROM Can't be Written!!(-2)\" first)\n"
          "  25     the job told no result, or gave no sign of life within its bound\n"
          "  26     the board did not leave and come back after the erase within --replug-timeout\n"
+         "  27     a stopped job stayed inside a device call; the process ended without it\n"
          "  30     station: at least one board failed (21: no board at all)\n"
          "  64     usage error\n"
          "  130    stopped by Ctrl-C or SIGTERM\n"

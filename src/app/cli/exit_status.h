@@ -19,6 +19,9 @@ inline constexpr int kExitEraseNotOpened = 24;
 inline constexpr int kExitNoResult = 25;
 // After the erase, the board did not leave and come back within --replug-timeout.
 inline constexpr int kExitReplugTimeout = 26;
+// kWorkerStuckExitStatus (27): Exit could not get the job's worker back from a device call.
+inline constexpr const char* kWorkerStuckText =
+    "the job is still inside a device call 12 s after it was stopped: ending the process without it";
 // verify: the EEPROM differs from the image.
 inline constexpr int kExitVerifyMismatch = 12;
 // probe: no blank board answers; list: no interface to list.

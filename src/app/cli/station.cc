@@ -281,6 +281,8 @@ void BoardJob::Run() {
     StationWindow window(station_.output(), port_);
     ReplugWatch watch(std::make_unique<PortBackend>(*station_.setup().backend, station_.hub(), port_));
     CKT701xWriteEepromMPDlg dialog(window, watch, *station_.setup().clock);
+    // Every board's line and record is out by then; the process ends without the stuck one.
+    dialog.SetWorkerStuckHandler([this] { station_.output().Note("[" + port_ + "] " + kWorkerStuckText); });
     bool stopFirst = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);

@@ -82,6 +82,10 @@ bool HidrawDevice::GetCaps(HidCaps& out) {
 bool HidrawDevice::WriteReport(const std::uint8_t* data, std::size_t length, std::size_t& written) {
   written = 0;
   if (data == nullptr || length == 0) return false;
+  if (writesCancelled_.load(std::memory_order_acquire)) {
+    diagnostics_->Record("write " + path_ + ": cancelled by Exit");
+    return false;
+  }
   // hidraw takes byte 0 as the report ID, and a 0 there as "no ID" (it is dropped before the device
   // sees the report): exactly the buffer layout above the backend, so it goes out as it is.
   ssize_t n;

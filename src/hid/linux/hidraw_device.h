@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -25,6 +26,10 @@ class HidrawDevice final : public HidDeviceHandle {
   bool WriteReport(const std::uint8_t* data, std::size_t length, std::size_t& written) override;
   HidReadResult ReadReport(std::uint8_t* buffer, std::size_t capacity, std::uint32_t timeoutMs) override;
   void CancelRead() override {}
+  // A hidraw write cannot be interrupted (usbhid waits for the transfer uninterruptibly), but the kernel
+  // bounds it: a USB report that the device does not take times out after 5 s, and uhid only queues.
+  // So all there is to do is to refuse the writes that would follow.
+  void CancelWrite() override { writesCancelled_.store(true, std::memory_order_release); }
 
  private:
   void CompleteInfoFromDevice();
@@ -33,6 +38,7 @@ class HidrawDevice final : public HidDeviceHandle {
   std::string path_;
   HidrawNodeInfo info_;
   std::shared_ptr<LinuxHidDiagnostics> diagnostics_;
+  std::atomic<bool> writesCancelled_{false};
   bool descriptorParsed_ = false;
   ReportDescriptorInfo descriptor_;
 };

@@ -58,6 +58,8 @@ class SimHandle final : public HidDeviceHandle {
     return board_->Deliver(id_, buffer, capacity, timeoutMs);
   }
 
+  void CancelWrite() override { board_->CancelWrite(id_); }
+
   // Returns only once no read of this handle is running any more.
   void CancelRead() override {
     board_->CancelRead(id_);

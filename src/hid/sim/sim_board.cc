@@ -1,6 +1,7 @@
 #include "hid/sim/sim_board.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 #include "hid/chip_registers.h"
@@ -179,6 +180,7 @@ SimBoard::Listener SimBoard::UnplugLocked() {
   productId_ = 0;
   for (auto& [id, handle] : handles_) handle.answers.clear();
   answered_.notify_all();
+  writeReleased_.notify_all();
   Trace("unplugged");
   return listener_ ? listener_ : Listener();
 }
@@ -240,9 +242,10 @@ bool SimBoard::HandleAlive(std::uint64_t id) const {
 bool SimBoard::Receive(std::uint64_t id, const std::uint8_t* data, std::size_t length) {
   Listener gone;
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex_);
     const auto it = handles_.find(id);
     if (it == handles_.end() || session_ == 0 || it->second.session != session_) return false;
+    if (it->second.writesCancelled) return false;
     // Windows takes exactly one output report of the declared length, with a declared report ID.
     if (data == nullptr || length != kOutputReportLength || data[0] != kReportId) return false;
     std::vector<std::uint8_t> request(data, data + length);
@@ -250,6 +253,25 @@ bool SimBoard::Receive(std::uint64_t id, const std::uint8_t* data, std::size_t l
     requests_.emplace_back();
     std::copy_n(data, kOutputReportLength, requests_.back().begin());
     ++requestCount_;
+    if (Faulted(options_.wedge)) {
+      Trace("fault wedge@" + std::to_string(requestCount_) + ": the write never comes back");
+      ++heldWrites_;
+      writeHeld_.notify_all();
+      // Nothing wakes this: the thread stays here until its process ends.
+      writeReleased_.wait(lock, [] { return false; });
+    }
+    if (Faulted(options_.hang)) {
+      Trace("fault hang@" + std::to_string(requestCount_) + ": the write does not come back");
+      const std::uint64_t session = session_;
+      ++heldWrites_;
+      writeHeld_.notify_all();
+      writeReleased_.wait(lock, [&] {
+        const auto handle = handles_.find(id);
+        return session_ != session || handle == handles_.end() || handle->second.writesCancelled;
+      });
+      Trace("the held write fails");
+      return false;
+    }
     if (!Faulted(options_.unplug)) {
       HandleRequest(request);
       return true;
@@ -485,6 +507,21 @@ HidReadResult SimBoard::Deliver(std::uint64_t id, std::uint8_t* buffer, std::siz
                    [&] { return cancelled() || handle.queued != queued || !live(); });
   }
   return {HidReadResult::Status::kTimedOut, 0};
+}
+
+void SimBoard::CancelWrite(std::uint64_t id) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto it = handles_.find(id);
+    if (it == handles_.end()) return;
+    it->second.writesCancelled = true;
+  }
+  writeReleased_.notify_all();
+}
+
+bool SimBoard::WaitForHeldWrite(std::uint32_t boundMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return writeHeld_.wait_for(lock, std::chrono::milliseconds(boundMs), [this] { return heldWrites_ > 0; });
 }
 
 void SimBoard::CancelRead(std::uint64_t id) {

@@ -102,6 +102,10 @@ class SimBoard {
   HidReadResult Deliver(std::uint64_t handle, std::uint8_t* buffer, std::size_t capacity,
                         std::uint32_t timeoutMs);
   void CancelRead(std::uint64_t handle);
+  // A write of the handle held by hang@N fails now; later writes of the handle fail at once.
+  void CancelWrite(std::uint64_t handle);
+  // For tests: waits (real time, at most boundMs) until a write is held by hang@N or wedge@N.
+  bool WaitForHeldWrite(std::uint32_t boundMs);
 
  private:
   struct Answer {
@@ -114,6 +118,7 @@ class SimBoard {
     std::deque<Answer> answers;
     std::uint64_t queued = 0;  // answers ever queued, so a waiter sees new ones without polling
     std::uint64_t cancels = 0;
+    bool writesCancelled = false;
   };
   enum class Unlock { kNone, kChipId, kVersionHigh, kVersionLow };
   using Listener = HidBackend::DeviceChangeListener;
@@ -141,6 +146,9 @@ class SimBoard {
 
   mutable std::mutex mutex_;
   std::condition_variable answered_;
+  std::condition_variable writeReleased_;  // a held write (hang@N) may go: cancelled, or unplugged
+  std::condition_variable writeHeld_;
+  std::uint32_t heldWrites_ = 0;
   std::vector<std::uint8_t> eeprom_;
   std::vector<std::uint8_t> registers_;
   int idStep_ = 0;

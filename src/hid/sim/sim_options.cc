@@ -85,7 +85,7 @@ class OptionParser {
 
   static bool IsFault(std::string_view name) {
     return name == "silent" || name == "stray" || name == "short" || name == "badlen" || name == "flip" ||
-           name == "lie" || name == "unplug";
+           name == "lie" || name == "unplug" || name == "hang" || name == "wedge";
   }
   static bool IsSetting(std::string_view name) {
     return name == "chip-id" || name == "chip-version" || name == "latency" || name == "eeprom" ||
@@ -125,6 +125,8 @@ class OptionParser {
     if (name == "short") list = &options_.shortAnswer;
     if (name == "badlen") list = &options_.badLength;
     if (name == "unplug") list = &options_.unplug;
+    if (name == "hang") list = &options_.hang;
+    if (name == "wedge") list = &options_.wedge;
     if (list == nullptr)
       return IsSetting(name) ? "expects " + std::string(name) + "=VALUE" : "unknown option";
     if (!ParseNumber(value, 1, kMaxRequest, n)) return "N must be a request number from 1";

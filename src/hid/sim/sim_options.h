@@ -34,11 +34,17 @@ struct SimOptions {
   std::vector<SimFlip> flip;                   // flip@ADDR:BIT: reads of ADDR return BIT flipped
   std::vector<std::uint16_t> lie;              // lie@ADDR: writes covering ADDR are acked, not stored
   std::vector<std::uint32_t> unplug;           // unplug@N: the board disappears when request N arrives
-  std::uint8_t chipId = kExpectedChipId;       // chip-id=V
-  std::uint16_t chipVersion = kChipVersion;    // chip-version=V
-  bool wpStuck = false;                        // wp-stuck: bit 0 of 0x0400 cannot be cleared
-  std::uint32_t latencyMs = 0;                 // latency=MS: every answer comes MS ms after its request
-  bool manualReplug = false;                   // manual-replug: no re-plug by itself after an erase
+  // hang@N: the board stops taking output reports at request N: its write does not come back until the
+  // host cancels it (then it fails) or the board is unplugged.
+  std::vector<std::uint32_t> hang;
+  // wedge@N: as hang@N, but the write never comes back at all, cancelled or not (a driver that ignores
+  // cancellation). Only a process that ends gets away from it.
+  std::vector<std::uint32_t> wedge;
+  std::uint8_t chipId = kExpectedChipId;     // chip-id=V
+  std::uint16_t chipVersion = kChipVersion;  // chip-version=V
+  bool wpStuck = false;                      // wp-stuck: bit 0 of 0x0400 cannot be cleared
+  std::uint32_t latencyMs = 0;               // latency=MS: every answer comes MS ms after its request
+  bool manualReplug = false;                 // manual-replug: no re-plug by itself after an erase
   // virtual-time: the run's pauses and time-outs pass in virtual time. The front-end acts on it by
   // handing the board (and everything else) a VirtualClock; the board itself uses the clock it is given.
   bool virtualTime = false;

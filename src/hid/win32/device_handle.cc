@@ -97,13 +97,37 @@ bool Win32HidDevice::WriteReport(const std::uint8_t* data, std::size_t length, s
     lastError_.emplace("WriteFile", ERROR_INVALID_FUNCTION);
     return false;
   }
+  {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    if (writesCancelled_) {
+      lastError_.emplace("WriteFile", ERROR_OPERATION_ABORTED);
+      return false;
+    }
+    // GetCurrentThread() is a pseudo-handle that would name the cancelling thread instead.
+    writerThread_.reset(OpenThread(THREAD_TERMINATE, FALSE, GetCurrentThreadId()));
+  }
   DWORD count = 0;
-  if (!WriteFile(handle_.get(), data, static_cast<DWORD>(length), &count, nullptr)) {
-    lastError_ = LastWin32Error("WriteFile");
+  const BOOL ok = WriteFile(handle_.get(), data, static_cast<DWORD>(length), &count, nullptr);
+  const std::optional<Win32Error> error =
+      ok ? std::nullopt : std::optional<Win32Error>(LastWin32Error("WriteFile"));
+  {
+    std::lock_guard<std::mutex> lock(writeMutex_);
+    writerThread_.reset();
+  }
+  if (error) {
+    lastError_ = error;
     return false;
   }
   written = count;
   return true;
+}
+
+void Win32HidDevice::CancelWrite() {
+  std::lock_guard<std::mutex> lock(writeMutex_);
+  writesCancelled_ = true;
+  // A cancel that comes between the check above and the moment WriteFile starts waiting finds nothing to
+  // cancel; Exit's last bound covers that write (the process ends without it).
+  if (writerThread_) CancelSynchronousIo(writerThread_.get());
 }
 
 HidReadResult Win32HidDevice::ReadReport(std::uint8_t* buffer, std::size_t capacity,

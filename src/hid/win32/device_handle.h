@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -24,6 +25,7 @@ class Win32HidDevice final : public HidDeviceHandle {
   bool WriteReport(const std::uint8_t* data, std::size_t length, std::size_t& written) override;
   HidReadResult ReadReport(std::uint8_t* buffer, std::size_t capacity, std::uint32_t timeoutMs) override;
   void CancelRead() override;
+  void CancelWrite() override;
 
   // Why the last call on this handle failed, with the system's words for it.
   const std::optional<Win32Error>& lastError() const { return lastError_; }
@@ -35,6 +37,12 @@ class Win32HidDevice final : public HidDeviceHandle {
   HidOpenMode mode_;
   std::unique_ptr<OverlappedReader> reader_;  // overlapped handles only; destroyed before handle_
   std::optional<Win32Error> lastError_;
+  // The write in progress, for CancelWrite: WriteFile on this synchronous handle has no time-out (the HID
+  // class driver keeps the request until the device takes the report), so Exit cancels it on the thread
+  // that made it.
+  std::mutex writeMutex_;
+  ScopedHandle writerThread_;  // a real handle on the thread of the current write; null between writes
+  bool writesCancelled_ = false;
 };
 
 }  // namespace kt::win32

@@ -189,6 +189,28 @@ else
 fi
 exit_program "$sim"
 
+# --- Exit with the job stuck in a write to a board that stopped taking reports (request 450, in the
+# body; the job reaches it in well under the 15 s waited): the window goes after Exit's bound once the
+# cancelled write has let the worker go (hang, status 0), or after the second bound with status 27 when
+# nothing brings the write back (wedge). Never a window that stays.
+for fault in hang:0 wedge:27; do
+  note "Exit with ${fault%%:*}@450"
+  start_program --simulate=blank,"${fault%%:*}"@450
+  stuck=$started
+  wait_for 120 main_window_up || fail "no window with ${fault%%:*}@450"
+  click_control $ID_WRITE
+  sleep 15
+  [ -z "$(boxes)" ] || fail "a box before Exit with ${fault%%:*}@450: $(boxes | tr '\n' ';')"
+  click_control $ID_EXIT
+  if wait_for 60 stopped "$stuck"; then
+    status=0
+    wait "$stuck" || status=$?
+    [ "$status" -eq "${fault##*:}" ] || fail "Exit with ${fault%%:*}@450 ended with $status, not ${fault##*:}"
+  else
+    fail "the program did not end after Exit with ${fault%%:*}@450"
+  fi
+done
+
 if [ "$failures" -ne 0 ]; then
   echo "$failures check(s) failed; screenshots in $OUT"
   exit 1

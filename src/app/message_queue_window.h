@@ -11,7 +11,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/dialog_window.h"
+#include "programming/dialog_window.h"
 
 namespace kt {
 

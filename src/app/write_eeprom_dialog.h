@@ -7,11 +7,11 @@
 #include <optional>
 #include <string>
 
-#include "app/dialog_window.h"
 #include "base/clock.h"
 #include "base/hresult.h"
 #include "hid/hid_backend.h"
 #include "image/image_file.h"
+#include "programming/dialog_window.h"
 #include "programming/programmer.h"
 
 namespace kt {

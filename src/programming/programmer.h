@@ -9,13 +9,13 @@
 #include <string>
 #include <thread>
 
-#include "app/dialog_window.h"
 #include "base/clock.h"
 #include "base/event.h"
 #include "base/hresult.h"
 #include "hid/hid_link.h"
 #include "hid/report_protocol.h"
 #include "image/job_image.h"
+#include "programming/dialog_window.h"
 
 namespace kt {
 

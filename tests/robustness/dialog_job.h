@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/dialog_window.h"
 #include "app/message_queue_window.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
 #include "hid/hid_backend.h"
+#include "programming/dialog_window.h"
 #include "programming/job_messages.h"
 
 namespace kt::test {

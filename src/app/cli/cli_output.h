@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/cli/progress_meter.h"
-#include "app/dialog_window.h"
+#include "programming/dialog_window.h"
 
 namespace kt {
 

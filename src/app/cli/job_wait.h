@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/dialog_window.h"
+#include "programming/dialog_window.h"
 
 namespace kt {
 

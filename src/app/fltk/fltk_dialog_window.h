@@ -7,11 +7,11 @@
 #include <string>
 #include <thread>
 
-#include "app/dialog_window.h"
 #include "app/fltk/app_icon.h"
 #include "app/fltk/call_queue.h"
 #include "app/fltk/dialog_layout.h"
 #include "app/fltk/window_trace.h"
+#include "programming/dialog_window.h"
 
 class Fl_Double_Window;
 class Fl_Widget;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/dialog_window.h"
+#include "programming/dialog_window.h"
 
 class Fl_Window;
 

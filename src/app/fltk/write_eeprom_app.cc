@@ -11,7 +11,7 @@
 #include "app/fltk/window_trace.h"
 #include "app/fltk/x11_windows.h"
 #include "app/target_board.h"
-#include "app/win32/command_line.h"
+#include "app/window_command_line.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
 #include "hid/sim/sim_options.h"

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "app/dialog_window.h"
 #include "app/win32/windows_api.h"
+#include "programming/dialog_window.h"
 
 namespace kt {
 

@@ -10,9 +10,9 @@
 
 #include "app/target_board.h"
 #include "app/win32/app_name.h"
-#include "app/win32/command_line.h"
 #include "app/win32/dialog_host.h"
 #include "app/win32/win32_dialog_window.h"
+#include "app/window_command_line.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
 #include "hid/sim/sim_options.h"

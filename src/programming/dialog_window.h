@@ -84,7 +84,8 @@ class DialogWindow {
   virtual void PostToWindowThread(std::function<void()> fn) = 0;
   // On the window's thread: handles the window's messages (sent calls included) until `done()` holds or
   // timeoutMs has passed on `clock`. Whoever makes done() true posts something to wake the pump.
-  virtual bool PumpMessagesUntil(Clock& clock, std::uint32_t timeoutMs, const std::function<bool()>& done) = 0;
+  virtual bool PumpMessagesUntil(Clock& clock, std::uint32_t timeoutMs,
+                                 const std::function<bool()>& done) = 0;
 };
 
 }  // namespace kt

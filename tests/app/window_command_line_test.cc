@@ -1,4 +1,4 @@
-#include "app/win32/command_line.h"
+#include "app/window_command_line.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CONFIGURE_FLAGS ?=
 DEPS := sh tools/install-deps.sh
 
-.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci package clean
+.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci package package-check clean
 
 all: build
 
@@ -95,6 +95,10 @@ package:
 	rm -f build/package/*.deb
 	cpack --preset package
 	lintian --fail-on error --display-info build/package/*.deb
+
+# Installs the package on this machine, runs it from /usr/bin, removes it and checks nothing is left.
+package-check: package
+	sh tools/check-deb.sh build/package/*.deb
 
 clean:
 	rm -rf build

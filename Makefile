@@ -47,6 +47,7 @@ build-windows:
 	$(CMAKE) --preset mingw $(CONFIGURE_FLAGS)
 	$(CMAKE) --build --preset mingw -j $(JOBS)
 	sh tools/check-pe32.sh build/mingw
+	sh tools/check-pe-imports.sh build/mingw
 
 test-windows: build-windows
 	$(CMAKE) --preset mingw64 $(CONFIGURE_FLAGS)

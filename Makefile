@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CONFIGURE_FLAGS ?=
 DEPS := sh tools/install-deps.sh
 
-.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci package package-check clean
+.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci package package-check package-windows clean
 
 all: build
 
@@ -100,6 +100,11 @@ package:
 # Installs the package on this machine, runs it from /usr/bin, removes it and checks nothing is left.
 package-check: package
 	sh tools/check-deb.sh build/package/*.deb
+
+# The shipped 32-bit Windows programs, README and licence in build/package-windows/kt7310-eeprom-VERSION-win32.zip.
+package-windows: build-windows
+	$(DEPS) package_windows
+	sh tools/package-windows.sh build/mingw build/package-windows
 
 clean:
 	rm -rf build

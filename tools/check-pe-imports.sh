@@ -22,7 +22,7 @@ check() {
   fi
   bad=""
   for dll in $dlls; do
-    base=$(printf '%s' "$dll" | tr 'A-Z' 'a-z')
+    base=$(printf '%s' "$dll" | tr '[:upper:]' '[:lower:]')
     case "$base" in api-ms-win-*) continue;; esac
     base=${base%.dll}
     ok=false
@@ -35,7 +35,7 @@ check() {
     echo "$exe: imports DLLs that are not Windows' own:$bad (link it with -static)" >&2
     return 1
   fi
-  echo "ok: $(basename "$exe") imports only system DLLs:" $dlls
+  echo "ok: $(basename "$exe") imports only system DLLs: $(echo "$dlls" | tr '\n' ' ')"
 }
 
 status=0

@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CONFIGURE_FLAGS ?=
 DEPS := sh tools/install-deps.sh
 
-.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci clean
+.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci package package-check package-windows clean
 
 all: build
 
@@ -47,6 +47,7 @@ build-windows:
 	$(CMAKE) --preset mingw $(CONFIGURE_FLAGS)
 	$(CMAKE) --build --preset mingw -j $(JOBS)
 	sh tools/check-pe32.sh build/mingw
+	sh tools/check-pe-imports.sh build/mingw
 
 test-windows: build-windows
 	$(CMAKE) --preset mingw64 $(CONFIGURE_FLAGS)
@@ -81,6 +82,29 @@ fuzz: fuzz-build
 # A bounded run for CI.
 fuzz-ci: fuzz-build
 	KT_FUZZ_SECONDS=$${KT_FUZZ_SECONDS:-45} sh fuzz/run.sh build/fuzz
+
+# The Linux programs as a Debian package, build/package/kt7310-eeprom_VERSION_ARCH.deb: compiled with
+# Debian's own flags (hardening included) from the `package` preset, packed by CPack, checked by lintian.
+DEB_FLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+package:
+	$(DEPS) build package
+	$(CMAKE) --preset package $(CONFIGURE_FLAGS) \
+	  -DCMAKE_C_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
+	$(CMAKE) --build --preset package -j $(JOBS)
+	rm -f build/package/*.deb
+	cpack --preset package
+	lintian --fail-on error --display-info build/package/*.deb
+
+# Installs the package on this machine, runs it from /usr/bin, removes it and checks nothing is left.
+package-check: package
+	sh tools/check-deb.sh build/package/*.deb
+
+# The shipped 32-bit Windows programs, README and licence in build/package-windows/kt7310-eeprom-VERSION-win32.zip.
+package-windows: build-windows
+	$(DEPS) package_windows
+	sh tools/package-windows.sh build/mingw build/package-windows
 
 clean:
 	rm -rf build

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the Debian 12 packages a make target needs, only those missing. Usage: install-deps.sh GROUP...
 # Groups: build (native build and tests), windows (cross build and Wine), fuzz (clang + libFuzzer),
-# system (the guest the system tests boot under qemu).
+# system (the guest the system tests boot under qemu), package (the Debian package: CPack's dependency list
+# and lintian), package_windows (the Windows zip).
 set -eu
 
 pkgs_build="cmake make g++ pkg-config googletest libudev-dev libfltk1.3-dev fluid libssl-dev nlohmann-json3-dev xvfb xdotool x11-utils imagemagick python3 time"
@@ -13,6 +14,9 @@ pkgs_fuzz="clang libclang-rt-14-dev"
 # runs 32-bit code, so the shipped 32-bit Windows programs run there under wine32 (the host's Windows
 # tests name the 64-bit loader directly and are not affected by it).
 pkgs_system="qemu-system-x86 busybox-static cpio udev xz-utils wine32:i386"
+# dpkg-shlibdeps (dpkg-dev) computes the package's Depends, and CPack finds the programs for it with file.
+pkgs_package="dpkg-dev file lintian"
+pkgs_package_windows="zip"
 
 want=""
 for group in "$@"; do

@@ -34,10 +34,13 @@ class HidrawNodeList final : public HidInterfaceList {
 }  // namespace
 
 std::string PermissionDeniedMessage(const std::string& path, const std::string& systemError) {
-  return systemError + ". The KT7310 board at " + path +
-         " cannot be opened by this user: install the udev rule packaging/linux/" + kUdevRuleName +
-         " (cmake --install puts it in lib/udev/rules.d; or copy it to /etc/udev/rules.d), run "
-         "'udevadm control --reload-rules && udevadm trigger', and plug the board in again.";
+  return systemError + ". The KT7310 board at " + path + " cannot be opened by this user: the udev rule " +
+         kUdevRuleName +
+         " must be in effect (the Debian package installs it in /lib/udev/rules.d; from the sources copy "
+         "packaging/linux/" +
+         kUdevRuleName +
+         " to /etc/udev/rules.d), then run 'udevadm control --reload-rules && udevadm trigger' and plug "
+         "the board in again. A user without a seat at the station must be in the plugdev group.";
 }
 
 LinuxHidBackend::LinuxHidBackend(std::string sysfsRoot, std::string devRoot,

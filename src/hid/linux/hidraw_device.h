@@ -43,9 +43,9 @@ class HidrawDevice final : public HidDeviceHandle {
   std::string path_;
   HidrawNodeInfo info_;
   std::shared_ptr<LinuxHidDiagnostics> diagnostics_;
-  HidrawReadCalls calls_;
   bool descriptorParsed_ = false;
   ReportDescriptorInfo descriptor_;
+  HidrawReadCalls calls_;
 };
 
 }  // namespace kt

@@ -26,7 +26,9 @@ class HighResolutionTimer {
   bool Wait(std::uint32_t ms) {
     if (timer_ == nullptr) return false;
     LARGE_INTEGER due;
-    due.QuadPart = -static_cast<LONGLONG>(ms) * 10000;  // relative, in 100 ns units
+    // Relative on purpose: a relative due time runs on the interrupt time, which only goes forward; an
+    // absolute one is a UTC system time and moves when the wall clock is set.
+    due.QuadPart = -static_cast<LONGLONG>(ms) * 10000;  // in 100 ns units
     if (!SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE)) return false;
     return WaitForSingleObject(timer_, INFINITE) == WAIT_OBJECT_0;
   }
@@ -38,6 +40,8 @@ class HighResolutionTimer {
 using TimeBeginPeriodFn = UINT(WINAPI*)(UINT);
 
 // winmm is loaded on demand so the program has no import of it unless this fallback is needed.
+// SleepEx ends on a tick, and its first tick can come at once: even at 1 ms ticks SleepEx(3) may wake
+// after little more than 2 ms. One tick more keeps the pause at least as long as asked.
 void CoarseSleep(std::uint32_t ms) {
   static HMODULE winmm = LoadLibraryA("winmm.dll");
   static auto begin = winmm ? reinterpret_cast<TimeBeginPeriodFn>(
@@ -47,7 +51,7 @@ void CoarseSleep(std::uint32_t ms) {
                                 reinterpret_cast<void*>(GetProcAddress(winmm, "timeEndPeriod")))
                           : nullptr;
   if (begin) begin(1);
-  SleepEx(ms, FALSE);
+  SleepEx(ms < INFINITE - 1 ? ms + 1 : ms, FALSE);
   if (end) end(1);
 }
 

@@ -5,7 +5,11 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <numeric>
+#include <tuple>
+#include <utility>
 
 #include "hid/linux/linux_hid_backend.h"
 #include "linux/fake_hidraw_tree.h"
@@ -122,6 +126,54 @@ TEST_F(HidrawDeviceTest, WriteSendsByteZeroAsTheReportId) {
   ASSERT_EQ(::read(board_.Get(), received.data(), received.size()), 17);
   EXPECT_TRUE(std::equal(request.begin(), request.end(), received.begin()));
 }
+
+// What only chance brings on a real node, once: the first poll or read (as the case says) finds that
+// another reader of the node took the first report, the board answers again, and the call fails with the
+// case's errno. The read must poll again for the time left and return the second report.
+struct Race {
+  bool inPoll;
+  int error;
+};
+void PrintTo(const Race& r, std::ostream* os) {
+  *os << (r.inPoll ? "poll: " : "read: ") << std::strerror(r.error);
+}
+int raceBoardFd = -1;
+Race race;
+bool raced = false;
+
+bool RaceNow(bool inPoll, int fd) {
+  if (race.inPoll != inPoll || std::exchange(raced, true)) return false;
+  std::array<std::uint8_t, 64> taken;
+  EXPECT_EQ(::read(fd, taken.data(), taken.size()), 32);
+  const std::vector<std::uint8_t> second = Sequence(32, 0x41);
+  EXPECT_EQ(::write(raceBoardFd, second.data(), second.size()), 32);
+  errno = race.error;
+  return true;
+}
+int RacingPoll(pollfd* fds, nfds_t count, int timeoutMs) {
+  return RaceNow(true, fds->fd) ? -1 : ::poll(fds, count, timeoutMs);
+}
+ssize_t RacingRead(int fd, void* buffer, std::size_t length) {
+  return RaceNow(false, fd) ? -1 : ::read(fd, buffer, length);
+}
+
+class HidrawRaceTest : public HidrawDeviceTest, public ::testing::WithParamInterface<Race> {};
+
+TEST_P(HidrawRaceTest, AReportTakenOrASignalBetweenPollAndReadDoesNotEndTheRead) {
+  Attach(BoardDescriptor());
+  HidrawNodeInfo info{true, 0x3B7D, 0x7310, true, BoardDescriptor()};
+  HidrawDevice device(UniqueFd(::open(tree_.Node(0).c_str(), O_RDWR | O_NONBLOCK)), tree_.Node(0), info,
+                      std::make_shared<LinuxHidDiagnostics>([](const std::string&) {}),
+                      {RacingPoll, RacingRead});
+  std::tie(raceBoardFd, race, raced) = std::tuple(board_.Get(), GetParam(), false);
+  BoardSends(Sequence(32, 1));
+  std::array<std::uint8_t, 64> buffer{};
+  ASSERT_EQ(device.ReadReport(buffer.data(), 33, 5000).status, HidReadResult::Status::kCompleted);
+  EXPECT_EQ(buffer[1], 0x41);  // the second report: the race did happen
+}
+
+INSTANTIATE_TEST_SUITE_P(Races, HidrawRaceTest,
+                         ::testing::Values(Race{false, EAGAIN}, Race{false, EINTR}, Race{true, EINTR}));
 
 }  // namespace
 }  // namespace kt

@@ -25,11 +25,12 @@ constexpr std::size_t kMaxHidrawReport = 4096 + 1;
 }  // namespace
 
 HidrawDevice::HidrawDevice(UniqueFd fd, std::string path, HidrawNodeInfo info,
-                           std::shared_ptr<LinuxHidDiagnostics> diagnostics)
+                           std::shared_ptr<LinuxHidDiagnostics> diagnostics, HidrawReadCalls calls)
     : fd_(std::move(fd)),
       path_(std::move(path)),
       info_(std::move(info)),
-      diagnostics_(std::move(diagnostics)) {
+      diagnostics_(std::move(diagnostics)),
+      calls_(calls) {
   CompleteInfoFromDevice();
   if (info_.hasDescriptor) {
     std::string error;
@@ -115,7 +116,7 @@ HidReadResult HidrawDevice::ReadReport(std::uint8_t* buffer, std::size_t capacit
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     const int timeout = static_cast<int>(std::clamp<long long>(left.count(), 0, INT_MAX));
     pollfd pfd{fd_.Get(), POLLIN, 0};
-    const int ready = ::poll(&pfd, 1, timeout);
+    const int ready = calls_.poll(&pfd, 1, timeout);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) {
       diagnostics_->Record(SystemErrorMessage("poll", path_, errno));
@@ -133,7 +134,7 @@ HidReadResult HidrawDevice::ReadReport(std::uint8_t* buffer, std::size_t capacit
     // hidraw hands over unnumbered reports without a report-ID byte; a 0 goes in front so that byte 0 is
     // the report ID (and byte 7 the tag) on every platform.
     do {
-      n = ::read(fd_.Get(), report.data() + prefix, report.size() - prefix);
+      n = calls_.read(fd_.Get(), report.data() + prefix, report.size() - prefix);
     } while (n < 0 && errno == EINTR);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     break;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <poll.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -12,6 +15,13 @@
 
 namespace kt {
 
+// The two system calls a read makes. Another reader can take a report between them, and a signal can end
+// either one; on a real node that happens only by chance, so tests bring their own calls to make it happen.
+struct HidrawReadCalls {
+  int (*poll)(pollfd* fds, nfds_t count, int timeoutMs) = ::poll;
+  ssize_t (*read)(int fd, void* buffer, std::size_t length) = ::read;
+};
+
 // One open /dev/hidrawN. Reads are synchronous (poll, then read), so nothing is ever left pending when
 // ReadReport returns and CancelRead has nothing to do.
 class HidrawDevice final : public HidDeviceHandle {
@@ -19,7 +29,7 @@ class HidrawDevice final : public HidDeviceHandle {
   // `info` is what sysfs knew; what it lacked is asked of the device itself (HIDIOCGRAWINFO and
   // HIDIOCGRDESC), which works on a real node only.
   HidrawDevice(UniqueFd fd, std::string path, HidrawNodeInfo info,
-               std::shared_ptr<LinuxHidDiagnostics> diagnostics);
+               std::shared_ptr<LinuxHidDiagnostics> diagnostics, HidrawReadCalls calls = {});
 
   bool GetAttributes(HidAttributes& out) override;
   bool GetCaps(HidCaps& out) override;
@@ -41,6 +51,7 @@ class HidrawDevice final : public HidDeviceHandle {
   std::atomic<bool> writesCancelled_{false};
   bool descriptorParsed_ = false;
   ReportDescriptorInfo descriptor_;
+  HidrawReadCalls calls_;
 };
 
 }  // namespace kt

@@ -176,6 +176,16 @@ else
   failed "start-up of kt7310-eeprom --version"
 fi
 
+echo "== Exit: Ctrl-C to the end of the command line, mid-body, against the bounds (6,000 ms, then 6,000 ms)"
+if run bash "$here/exit.sh" "$cli" >"$work/exit"; then
+  while read -r fault ms exitStatus; do
+    figure "exit_${fault}_ms" "$ms" ms
+    figure "exit_${fault}_status" "$exitStatus" status
+  done <"$work/exit"
+else
+  failed "Exit timings"
+fi
+
 echo "== the window under Xvfb: start-up to mapped and viewable, then $idleSeconds s idle"
 if run bash "$here/window.sh" "$gui" "$windowRuns" "$idleSeconds" >"$work/window"; then :; else
   failed "KT701xWriteEepromMP under Xvfb"
@@ -194,6 +204,9 @@ CPU per job: $(f job_latency0_cpu_ms) ms in job_bench (zero latency); command li
   in virtual time, $(f cli_job_real_time_cpu_ms) ms in real time ($(f cli_job_real_time_ms) ms, erase and re-plug included).
 Station of 16 boards: $(f station_16_latency0_ratio) x one board alone at zero latency, $(f station_16_latency1_ratio) x at
   latency=1; CPU per board $(f station_16_latency0_cpu_per_board_ms) ms (one board alone: $(f station_single_latency0_cpu_ms) ms).
+Exit, Ctrl-C to the end: $(f exit_none_ms) ms on a board that answers (status $(f exit_none_status)); $(f exit_hang_ms) ms with
+  the write held until cancelled (status $(f exit_hang_status)); $(f exit_wedge_ms) ms with a write that never comes back
+  (status $(f exit_wedge_status)).
 CPU idle over $idleSeconds s: worker alone $(f idle_cpu_ms) ms; window program $(f window_idle_cpu_ms) ms (10 ms ticks).
 Peak memory: $(f cli_job_virtual_time_max_rss_kb) kB per virtual-time job, $(f cli_job_real_time_max_rss_kb) kB in real time,
   $(f cli_version_max_rss_kb) kB for --version; window $(f window_max_rss_kb) kB.

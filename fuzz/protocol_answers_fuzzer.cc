@@ -91,6 +91,7 @@ class FuzzHandle final : public kt::HidDeviceHandle {
     return {kt::HidReadResult::Status::kCompleted, r.count};
   }
   void CancelRead() override {}
+  void CancelWrite() override {}
 
   std::vector<Received> received;
   std::size_t reads = 0;

@@ -26,10 +26,10 @@ done
 sh "$here/check-pe32.sh" "$out/$name"
 sh "$here/check-pe-imports.sh" "$out/$name"
 
-# Text files as Notepad shows them everywhere: CRLF line ends.
-crlf() { sed 's/\r*$/\r/' "$1" >"$2"; }
-crlf "$top/README.md" "$out/$name/README.txt"
-crlf "$top/LICENSE" "$out/$name/LICENSE.txt"
+# Text files as Notepad shows them everywhere: CRLF line ends (a filter).
+crlf() { sed 's/\r*$/\r/'; }
+crlf <"$top/README.md" >"$out/$name/README.txt"
+crlf <"$top/LICENSE" >"$out/$name/LICENSE.txt"
 # What is linked into the programs from elsewhere comes with its notices: the MinGW-w64 runtime and
 # winpthreads, and nlohmann/json (libstdc++ and libgcc, under the GCC Runtime Library Exception, need none).
 {
@@ -42,9 +42,7 @@ crlf "$top/LICENSE" "$out/$name/LICENSE.txt"
     echo
     cat "/usr/share/doc/$pkg/copyright"
   done
-} >"$out/$name/THIRD-PARTY.txt.lf"
-crlf "$out/$name/THIRD-PARTY.txt.lf" "$out/$name/THIRD-PARTY.txt"
-rm "$out/$name/THIRD-PARTY.txt.lf"
+} | crlf >"$out/$name/THIRD-PARTY.txt"
 
 # -X: no Unix owners or extra time stamps in the entries, nothing a Windows user could use.
 (cd "$out" && zip -q -r -X -9 "$name.zip" "$name")

@@ -67,14 +67,18 @@ press_enter_in() {
 
 # Waits at most $1 seconds for the program to end: its exit status in $status, or kills it and fails.
 # Every wait for the program is bounded, so a lost click fails the check instead of holding it.
-wait_app() {
+# True once the program has ended, false if it still runs after $1 seconds.
+ends_within() {
   tenths=0
-  while kill -0 "$app" 2>/dev/null && [ "$tenths" -lt $(($1 * 10)) ]; do
+  while kill -0 "$app" 2>/dev/null; do
+    [ "$tenths" -lt $(($1 * 10)) ] || return 1
     sleep 0.1
     tenths=$((tenths + 1))
   done
+}
+wait_app() {
   alive=0
-  kill -0 "$app" 2>/dev/null && { alive=1; kill -KILL "$app"; }
+  ends_within "$1" || { alive=1; kill -KILL "$app"; }
   status=0
   wait "$app" || status=$?
   app=
@@ -145,8 +149,7 @@ main=$(window "$title_re")
 for _ in 1 2 3; do
   click_control "$main" 43 34 40 14  # vendor ID field
   xdotool key Return
-  for _ in $(seq 1 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-  kill -0 "$app" 2>/dev/null || break
+  ends_within 10 && break
   note "Enter in the vendor ID field: the program is still there, again"
 done
 wait_app 30 "Enter in the vendor ID field"

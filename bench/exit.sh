@@ -13,6 +13,9 @@ trap 'rm -f "$err"' EXIT
 for fault in none hang wedge; do
   options=blank
   [ "$fault" != none ] && options="blank,$fault@450"
+  # Emptied here, not by the job's own redirection (made in the child): the wait below must not see the
+  # previous run's line.
+  : >"$err"
   "$cli" write -v --simulate="$options" </dev/null >/dev/null 2>"$err" &
   job=$!
   # Request 450 is about block 425 of the body, 1.3 s after the body's start at 3 ms a block; Ctrl-C

@@ -21,6 +21,13 @@ expect() {
   fi
 }
 
+# Empties the output files before a job started in the background: its own redirections happen in the
+# child, so a wait for a line in them could otherwise see the previous run's line and signal too early.
+fresh_output() {
+  : >"$out"
+  : >"$err"
+}
+
 expect 0 "Write to EEPROM OK!" write --simulate=blank,virtual-time
 expect 0 "Please re-plugin USB device and MUST wait for USB device being recognized.
 Then press button to continue writting EEPROM!!
@@ -57,6 +64,7 @@ grep -q "warp-speed" "$err" || { echo "FAIL: usage error does not name the optio
 # Ctrl-C (here SIGINT, then SIGTERM) in the middle of a real-time job: it stops as Exit stops it, its
 # boxes are shown, and the status says it was stopped.
 for signal in INT TERM; do
+  fresh_output
   "$program" write --simulate=blank </dev/null >"$out" 2>"$err" &
   job=$!
   # Once the body is being written (its first progress line), the signal comes.
@@ -75,6 +83,7 @@ done
 # (130), or, when nothing brings the write back, ends the process after the second bound (27). Never a
 # hang.
 for fault in hang:130 wedge:27; do
+  fresh_output
   "$program" write -v --simulate=blank,"${fault%%:*}"@25 </dev/null >"$out" 2>"$err" &
   job=$!
   for _ in $(seq 1 100); do grep -q 'write the body' "$err" && break; sleep 0.1; done
@@ -92,6 +101,7 @@ grep -q 'still inside a device call' "$err" || { echo "FAIL: no word on the stuc
 # The station's record: killed (SIGKILL) the moment results have been printed, the record still holds
 # every result line printed, one whole JSON line each.
 record=$(mktemp)
+fresh_output
 "$program" station --simulate=boards=4,blank,board2.chip-id=5,board3.chip-version=0x7390 --record "$record" \
   </dev/null >"$out" 2>"$err" &
 station=$!

@@ -37,6 +37,19 @@ std::string LastLine(const std::string& text) {
                      end - (start == std::string::npos ? 0 : start + 1) + 1);
 }
 
+// The operator's side of a station run: waits (at most about 10 s) for the record to hold `lines` lines.
+bool WaitForRecordLines(const std::string& record, int lines) {
+  std::mutex mutex;
+  std::condition_variable never;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string text = ReadAll(record);
+    if (std::count(text.begin(), text.end(), '\n') >= lines) return true;
+    std::unique_lock<std::mutex> lock(mutex);
+    never.wait_for(lock, std::chrono::milliseconds(5));
+  }
+  return false;
+}
+
 TEST(StationTest, EachBoardGetsItsOwnSingleBoardOutcome) {
   // The last board is programmed: its job takes the erase path and waits for its own re-plug.
   const std::vector<std::string> faults = {"",          "silent@100",  "", "unplug@500",
@@ -113,49 +126,93 @@ TEST(StationTest, OnATerminalTheCountIsKeptCurrentInOneLine) {
   EXPECT_EQ(err.str().find("progress"), std::string::npos);
 }
 
+// A station of simulated boards in virtual time with an operator at it: `operate` runs on its own thread
+// while the station runs, and reaches the boards through `boards` and Ctrl-C through `interrupt`.
+struct OperatedStation {
+  VirtualClock clock;
+  SimStationBackend* boards = nullptr;
+  std::function<void()> interrupt;
+  std::string record;
+
+  // `station --simulate=virtual-time --record RECORD`, then `more`, on the boards `options` describe.
+  Output Run(const std::string& options, const std::string& recordName, std::vector<std::string> more,
+             const std::function<void()>& operate) {
+    SimOptions parsed;
+    std::string error;
+    if (!ParseSimOptions(options, parsed, error)) ADD_FAILURE() << error;
+    auto station = std::make_unique<SimStationBackend>(parsed, clock);
+    boards = station.get();
+    CliHooks hooks;
+    hooks.backend = std::move(station);
+    hooks.takeInterrupt = [this](std::function<void()> fn) { interrupt = std::move(fn); };
+    record = Temp(recordName);
+    std::remove(record.c_str());
+    std::vector<std::string> args = {"station", "--simulate=virtual-time", "--record", record};
+    args.insert(args.end(), more.begin(), more.end());
+    std::thread operatorAtTheStation(operate);
+    Output run = RunStationCli(args, std::move(hooks));
+    operatorAtTheStation.join();
+    return run;
+  }
+  std::string Record() const { return ReadAll(record); }
+  long RecordLines() const {
+    const std::string text = Record();
+    return std::count(text.begin(), text.end(), '\n');
+  }
+};
+
+// sim-2 is programmed and does not re-plug by itself after its erase: its job waits for the operator.
+constexpr const char* kSecondWaitsForItsReplug =
+    "boards=2,blank,virtual-time,board2.programmed,board2.manual-replug";
+
 // --watch: a board that stays is written once; unplugged and plugged again it is written again; Ctrl-C
 // ends the station with every result in.
 TEST(StationTest, WatchWritesEachBoardOnceForEachPlugIn) {
-  VirtualClock clock;
-  SimOptions options;
-  std::string error;
-  ASSERT_TRUE(ParseSimOptions("boards=2,blank,virtual-time", options, error));
-  auto station = std::make_unique<SimStationBackend>(options, clock);
-  SimStationBackend* boards = station.get();
-  std::mutex mutex;
-  std::condition_variable changed;
-  int results = 0;
-  std::function<void()> interrupt;
-  CliHooks hooks;
-  hooks.backend = std::move(station);
-  hooks.takeInterrupt = [&](std::function<void()> fn) { interrupt = std::move(fn); };
-  const std::string record = Temp("watch.jsonl");
-  std::remove(record.c_str());
-  std::thread operatorAtTheStation([&] {
-    const auto waitForRecord = [&](int lines) {
-      for (int i = 0; i < 2000; ++i) {
-        const std::string text = ReadAll(record);
-        if (std::count(text.begin(), text.end(), '\n') >= lines) return true;
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait_for(lock, std::chrono::milliseconds(5));
-      }
-      return false;
-    };
-    if (waitForRecord(2)) {
-      boards->board(1).board().Unplug();
-      boards->board(1).board().Plug();
-      waitForRecord(3);
+  OperatedStation station;
+  const Output run = station.Run("boards=2,blank,virtual-time", "watch.jsonl", {"--watch"}, [&] {
+    if (WaitForRecordLines(station.record, 2)) {
+      station.boards->board(1).board().Unplug();
+      station.boards->board(1).board().Plug();
+      WaitForRecordLines(station.record, 3);
     }
-    interrupt();
+    station.interrupt();
   });
-  const Output run =
-      RunStationCli({"station", "--watch", "--simulate=virtual-time", "--record", record}, std::move(hooks));
-  operatorAtTheStation.join();
-  (void)results;
   EXPECT_EQ(run.status, 0) << run.out << run.err;
-  const std::string text = ReadAll(record);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;
+  EXPECT_EQ(station.RecordLines(), 3) << station.Record();
   EXPECT_NE(run.out.find("Succeeded: 3  Failed: 0"), std::string::npos) << run.out;
+}
+
+// Without --watch every board found at the start gets one job, and only those: a board that leaves after
+// its job (the device change comes while another board's job still runs) is not written again, whatever
+// order the change and the job's end come in.
+TEST(StationTest, WithoutWatchABoardThatLeavesAfterItsJobIsNotWrittenAgain) {
+  OperatedStation station;
+  const Output run = station.Run(kSecondWaitsForItsReplug, "nowatch.jsonl", {}, [&] {
+    WaitForRecordLines(station.record, 1);
+    station.boards->board(0).board().Unplug();
+    station.boards->board(1).board().Unplug();
+    station.boards->board(1).board().Plug();
+  });
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(station.RecordLines(), 2) << station.Record();
+  EXPECT_NE(run.out.find("Succeeded: 2  Failed: 0"), std::string::npos) << run.out;
+}
+
+// Ctrl-C on a --watch station while a board waits for its re-plug, and boards still come and go during the
+// stop: no board gets a new job after Ctrl-C; the station ends with the stopped job's result in.
+TEST(StationTest, WatchStartsNoJobOnceCtrlCHasComeThoughBoardsComeAndGo) {
+  OperatedStation station;
+  const Output run = station.Run(kSecondWaitsForItsReplug, "stopped.jsonl", {"--watch"}, [&] {
+    WaitForRecordLines(station.record, 1);
+    station.interrupt();
+    for (int i = 0; i < 3; ++i) {
+      station.boards->board(0).board().Unplug();
+      station.boards->board(0).board().Plug();
+    }
+  });
+  EXPECT_EQ(station.RecordLines(), 2) << station.Record();
+  EXPECT_NE(station.Record().find("\"stage\":\"stopped\""), std::string::npos) << station.Record();
+  EXPECT_EQ(run.status, 30) << run.out << run.err;
 }
 
 }  // namespace

@@ -480,9 +480,13 @@ int Station::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   std::uint64_t seenEvents = events_;
   bool stopping = false;
+  // Without --watch the boards found now are the run's: each gets one job, whatever comes and goes later.
+  bool firstPass = true;
   for (;;) {
-    // Start a job for every board present that has none running and was not programmed while plugged.
-    if (!stopping) {
+    // Start a job for every board present that has none running and was not programmed while plugged;
+    // none once Ctrl-C has come.
+    if (!interrupted_ && (watch || firstPass)) {
+      firstPass = false;
       lock.unlock();
       std::map<std::string, std::string> present;
       for (auto& [port, path] : boards) present[port] = path;
@@ -511,8 +515,11 @@ int Station::Run() {
     const std::uint64_t endedBefore = ended_;
     changed_.wait(
         lock, [&] { return ended_ != endedBefore || events_ != seenEvents || (interrupted_ && !stopping); });
-    if (events_ != seenEvents && watch && !stopping) {
-      seenEvents = events_;
+    // Each change is taken once (without --watch it changes nothing here, but must not wake the wait
+    // again and again).
+    if (events_ == seenEvents) continue;
+    seenEvents = events_;
+    if (watch && !stopping) {
       lock.unlock();
       boards = BoardPorts();
       lock.lock();

@@ -3,6 +3,7 @@
 # libstdc++, libgcc or winpthread DLL (a build without -static) or any other DLL we would have to ship
 # fails. Usage: check-pe-imports.sh PATH... (a .exe, or a folder: the two shipped programs in it)
 set -eu
+. "$(dirname "$0")/windows-programs.sh"
 
 # Windows' own DLLs, lower case; api-ms-win-* are the API sets of Windows 7 and later.
 allowed="kernel32 user32 gdi32 comctl32 comdlg32 advapi32 shell32 ole32 oleaut32 setupapi hid cfgmgr32
@@ -41,14 +42,8 @@ check() {
 status=0
 for path in "$@"; do
   if [ -d "$path" ]; then
-    for name in KT701xWriteEepromMP.exe kt7310-eeprom.exe; do
-      exe=$(find "$path" -name "$name" -not -path '*/CMakeFiles/*' | head -n 1)
-      if [ -z "$exe" ]; then
-        echo "$name: not found in $path" >&2
-        status=1
-        continue
-      fi
-      check "$exe" || status=1
+    for name in $windows_programs; do
+      if exe=$(shipped_program "$path" "$name"); then check "$exe" || status=1; else status=1; fi
     done
   else
     check "$path" || status=1

@@ -2,13 +2,10 @@
 # Checks that the Windows programs of a build are what we ship: PE32, Intel 80386, and (for the window
 # program) the GUI subsystem. Usage: check-pe32.sh BUILD_DIR
 set -eu
+. "$(dirname "$0")/windows-programs.sh"
 dir=$1
-for name in KT701xWriteEepromMP.exe kt7310-eeprom.exe; do
-  exe=$(find "$dir" -name "$name" -not -path '*/CMakeFiles/*' | head -n 1)
-  if [ -z "$exe" ]; then
-    echo "$name: not built in $dir" >&2
-    exit 1
-  fi
+for name in $windows_programs; do
+  exe=$(shipped_program "$dir" "$name")
   info=$(file -b "$exe")
   case "$info" in
     PE32\ executable*Intel\ 80386*) ;;

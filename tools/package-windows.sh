@@ -8,6 +8,7 @@ build=$1
 out=$2
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/.." && pwd)
+. "$here/windows-programs.sh"
 
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 [ -n "$version" ] || { echo "$build: no project version in CMakeCache.txt (not configured?)" >&2; exit 1; }
@@ -17,9 +18,8 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 rm -rf "${out:?}/$name" "$out/$name.zip"
 mkdir "$out/$name"
-for exe in KT701xWriteEepromMP.exe kt7310-eeprom.exe; do
-  found=$(find "$build" -name "$exe" -not -path '*/CMakeFiles/*' | head -n 1)
-  [ -n "$found" ] || { echo "$exe: not built in $build" >&2; exit 1; }
+for exe in $windows_programs; do
+  found=$(shipped_program "$build" "$exe")
   # The debug info is for us; the operator's copy goes without it (a tenth of the size).
   i686-w64-mingw32-strip -o "$out/$name/$exe" "$found"
 done

@@ -157,7 +157,7 @@ void SimBoard::Unplug() {
     std::lock_guard<std::mutex> lock(mutex_);
     listener = UnplugLocked();
   }
-  if (listener) listener(false);
+  Notify(listener, false);
 }
 
 void SimBoard::Plug() {
@@ -166,12 +166,21 @@ void SimBoard::Plug() {
     std::lock_guard<std::mutex> lock(mutex_);
     listener = PlugLocked();
   }
-  if (listener) listener(true);
+  Notify(listener, true);
 }
 
 void SimBoard::SetDeviceChangeListener(HidBackend::DeviceChangeListener listener) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   listener_ = std::move(listener);
+  notified_.wait(lock, [this] { return notifying_ == 0; });
+}
+
+void SimBoard::Notify(const Listener& listener, bool arrived) {
+  if (!listener) return;
+  listener(arrived);
+  std::lock_guard<std::mutex> lock(mutex_);
+  --notifying_;
+  notified_.notify_all();
 }
 
 SimBoard::Listener SimBoard::UnplugLocked() {
@@ -182,7 +191,9 @@ SimBoard::Listener SimBoard::UnplugLocked() {
   answered_.notify_all();
   writeReleased_.notify_all();
   Trace("unplugged");
-  return listener_ ? listener_ : Listener();
+  if (!listener_) return {};
+  ++notifying_;
+  return listener_;
 }
 
 SimBoard::Listener SimBoard::PlugLocked() {
@@ -197,7 +208,9 @@ SimBoard::Listener SimBoard::PlugLocked() {
   productId_ = EnumeratedProductId(eeprom_);
   Trace("plugged in as " + Hex(kKtVendorId) + ":" + Hex(productId_) +
         (productId_ == kBlankProductId ? " (blank)" : ""));
-  return listener_ ? listener_ : Listener();
+  if (!listener_) return {};
+  ++notifying_;
+  return listener_;
 }
 
 std::uint64_t SimBoard::OpenHandle(bool forReading) {
@@ -229,8 +242,8 @@ void SimBoard::CloseHandle(std::uint64_t id) {
       back = PlugLocked();
     }
   }
-  if (gone) gone(false);
-  if (back) back(true);
+  Notify(gone, false);
+  Notify(back, true);
 }
 
 bool SimBoard::HandleAlive(std::uint64_t id) const {
@@ -279,7 +292,7 @@ bool SimBoard::Receive(std::uint64_t id, const std::uint8_t* data, std::size_t l
     Trace("fault unplug@" + std::to_string(requestCount_) + ": the board disappears");
     gone = UnplugLocked();
   }
-  if (gone) gone(false);
+  Notify(gone, false);
   return false;
 }
 

@@ -126,8 +126,12 @@ class SimBoard {
   SimBoard(const SimOptions& options, Clock& clock, ReportTrace* trace, std::span<const std::uint8_t> eeprom,
            bool useEeprom);
   // Each returns the listener to call (outside the lock) or an empty one.
+  // Both return the listener to tell (empty when there is nothing to tell), counted as a call under way
+  // until Notify has made it.
   Listener UnplugLocked();
   Listener PlugLocked();
+  // Calls a listener the two above returned, outside the lock.
+  void Notify(const Listener& listener, bool arrived);
   void HandleRequest(const std::vector<std::uint8_t>& request);
   bool AnswerBlockRead(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& answer);
   bool AnswerBlockWrite(const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& answer);
@@ -163,6 +167,10 @@ class SimBoard {
   bool erasedThisSession_ = false;
   std::deque<std::array<std::uint8_t, kOutputReportLength>> requests_;
   Listener listener_;
+  // Listener calls under way: a listener replaced or removed is not called any more once
+  // SetDeviceChangeListener returns, so its owner may go.
+  int notifying_ = 0;
+  std::condition_variable notified_;
 };
 
 // The simulated board as a HID backend: one interface, kDevicePath, while the board is plugged in.

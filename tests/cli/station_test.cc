@@ -37,19 +37,6 @@ std::string LastLine(const std::string& text) {
                      end - (start == std::string::npos ? 0 : start + 1) + 1);
 }
 
-// The operator's side of a station run: waits (at most about 10 s) for the record to hold `lines` lines.
-bool WaitForRecordLines(const std::string& record, int lines) {
-  std::mutex mutex;
-  std::condition_variable never;
-  for (int i = 0; i < 2000; ++i) {
-    const std::string text = ReadAll(record);
-    if (std::count(text.begin(), text.end(), '\n') >= lines) return true;
-    std::unique_lock<std::mutex> lock(mutex);
-    never.wait_for(lock, std::chrono::milliseconds(5));
-  }
-  return false;
-}
-
 TEST(StationTest, EachBoardGetsItsOwnSingleBoardOutcome) {
   // The last board is programmed: its job takes the erase path and waits for its own re-plug.
   const std::vector<std::string> faults = {"",          "silent@100",  "", "unplug@500",
@@ -127,11 +114,11 @@ TEST(StationTest, OnATerminalTheCountIsKeptCurrentInOneLine) {
 }
 
 // A station of simulated boards in virtual time with an operator at it: `operate` runs on its own thread
-// while the station runs, and reaches the boards through `boards` and Ctrl-C through `interrupt`.
-struct OperatedStation {
+// while the station runs, and reaches the boards through `boards` and Ctrl-C through `Interrupt`.
+class OperatedStation {
+ public:
   VirtualClock clock;
   SimStationBackend* boards = nullptr;
-  std::function<void()> interrupt;
   std::string record;
 
   // `station --simulate=virtual-time --record RECORD`, then `more`, on the boards `options` describe.
@@ -144,7 +131,10 @@ struct OperatedStation {
     boards = station.get();
     CliHooks hooks;
     hooks.backend = std::move(station);
-    hooks.takeInterrupt = [this](std::function<void()> fn) { interrupt = std::move(fn); };
+    hooks.takeInterrupt = [this](std::function<void()> fn) {
+      std::lock_guard<std::mutex> lock(mutex);
+      interrupt = std::move(fn);
+    };
     record = Temp(recordName);
     std::remove(record.c_str());
     std::vector<std::string> args = {"station", "--simulate=virtual-time", "--record", record};
@@ -159,6 +149,29 @@ struct OperatedStation {
     const std::string text = Record();
     return std::count(text.begin(), text.end(), '\n');
   }
+  // The operator's side: waits (at most about 10 s) for the record to hold `lines` lines.
+  bool WaitForRecordLines(long lines) {
+    for (int i = 0; i < 2000; ++i) {
+      if (RecordLines() >= lines) return true;
+      std::unique_lock<std::mutex> lock(mutex);
+      nothing.wait_for(lock, std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+  // Ctrl-C, once the run has handed it over.
+  void Interrupt() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (interrupt) {
+      interrupt();
+    } else {
+      ADD_FAILURE() << "Ctrl-C before the station took it";
+    }
+  }
+
+ private:
+  std::mutex mutex;
+  std::condition_variable nothing;
+  std::function<void()> interrupt;
 };
 
 // sim-2 is programmed and does not re-plug by itself after its erase: its job waits for the operator.
@@ -170,12 +183,12 @@ constexpr const char* kSecondWaitsForItsReplug =
 TEST(StationTest, WatchWritesEachBoardOnceForEachPlugIn) {
   OperatedStation station;
   const Output run = station.Run("boards=2,blank,virtual-time", "watch.jsonl", {"--watch"}, [&] {
-    if (WaitForRecordLines(station.record, 2)) {
+    if (station.WaitForRecordLines(2)) {
       station.boards->board(1).board().Unplug();
       station.boards->board(1).board().Plug();
-      WaitForRecordLines(station.record, 3);
+      station.WaitForRecordLines(3);
     }
-    station.interrupt();
+    station.Interrupt();
   });
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(station.RecordLines(), 3) << station.Record();
@@ -188,7 +201,7 @@ TEST(StationTest, WatchWritesEachBoardOnceForEachPlugIn) {
 TEST(StationTest, WithoutWatchABoardThatLeavesAfterItsJobIsNotWrittenAgain) {
   OperatedStation station;
   const Output run = station.Run(kSecondWaitsForItsReplug, "nowatch.jsonl", {}, [&] {
-    WaitForRecordLines(station.record, 1);
+    station.WaitForRecordLines(1);
     station.boards->board(0).board().Unplug();
     station.boards->board(1).board().Unplug();
     station.boards->board(1).board().Plug();
@@ -203,8 +216,8 @@ TEST(StationTest, WithoutWatchABoardThatLeavesAfterItsJobIsNotWrittenAgain) {
 TEST(StationTest, WatchStartsNoJobOnceCtrlCHasComeThoughBoardsComeAndGo) {
   OperatedStation station;
   const Output run = station.Run(kSecondWaitsForItsReplug, "stopped.jsonl", {"--watch"}, [&] {
-    WaitForRecordLines(station.record, 1);
-    station.interrupt();
+    station.WaitForRecordLines(1);
+    station.Interrupt();
     for (int i = 0; i < 3; ++i) {
       station.boards->board(0).board().Unplug();
       station.boards->board(0).board().Plug();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <future>
 #include <numeric>
 #include <string>
@@ -452,6 +454,32 @@ TEST(SimBoardRealClockTest, ReaderOnAnotherThreadGetsTheDelayedAnswer) {
   reader.join();
   ASSERT_TRUE(answer);
   EXPECT_EQ((*answer)[7], 0x42);
+}
+
+// A listener removed while one of its calls is under way (an unplug on another thread) is not dropped
+// until that call has ended: its owner may go as soon as the removal returns, as with a real monitor.
+TEST_F(SimBoardTest, RemovingTheListenerWaitsForItsCallUnderWay) {
+  Start();
+  std::promise<void> entered;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> callEnded{false};
+  backend_->SetDeviceChangeListener([&](bool) {
+    entered.set_value();
+    released.wait();
+    callEnded = true;
+  });
+  std::thread unplug([this] { board().Unplug(); });
+  entered.get_future().wait();
+  std::future<bool> removal = std::async(std::launch::async, [&] {
+    backend_->SetDeviceChangeListener(nullptr);
+    return callEnded.load();
+  });
+  // The removal must still be waiting; once the call may end, it returns after it.
+  EXPECT_EQ(removal.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
+  release.set_value();
+  EXPECT_TRUE(removal.get());
+  unplug.join();
 }
 
 }  // namespace

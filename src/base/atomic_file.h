@@ -8,7 +8,7 @@ namespace kt {
 
 // Whether `path` can later be replaced by WriteFileAtomically, asked before any work is done for it: its
 // folder exists and is a folder, and `path` itself is absent or a regular file (a FIFO, a device node, a
-// folder or a symbolic link to one of those is refused). False with `error` saying why.
+// folder or a symbolic link is refused: a link would be replaced, not written through). False with `error` saying why.
 bool CheckReplaceableFile(const std::string& path, std::string& error);
 
 // Replaces `path` with `length` bytes so that the file is either the old one or the whole new one, never

@@ -1,9 +1,10 @@
 #include "image/image_file.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
+#include <vector>
+
+#include "base/regular_file.h"
 
 #include "image/image_tags.h"
 #include "image/job_image.h"
@@ -15,45 +16,59 @@ std::string TagText(const TagName& tag) {
   return std::string(tag.begin(), tag.end());
 }
 
-}  // namespace
-
-std::string ImageRejection(const ImageBytes& bytes) {
-  JobImage scanned;
-  std::copy(bytes.begin(), bytes.end(), scanned.imageBuffer.begin());
-  if (ScanImageTags(scanned) == kSOk) return std::string();
-  if (scanned.cidTagFound == 0) return "no \"" + TagText(kCidTag) + "\" tag";
-  char text[96];
-  std::snprintf(text, sizeof(text), "the byte after \"%s\" is 0x%02X, not 0x%02X ('.')",
-                TagText(kCidTag).c_str(), static_cast<unsigned>(scanned.cidByte),
-                static_cast<unsigned>(kAcceptedCidByte));
+// Where the first `tag` stands in the programmed part with all of its `record` bytes after it: "" when it
+// does, else why not (missing, or lying where the board never gets it).
+std::string TagInProgrammedPart(const ImageBytes& bytes, const TagName& tag, std::size_t record) {
+  const auto at = std::search(bytes.begin(), bytes.end(), tag.begin(), tag.end());
+  if (at == bytes.end()) return "no \"" + TagText(tag) + "\" tag";
+  const auto offset = static_cast<std::size_t>(at - bytes.begin());
+  if (offset + kTagLength + record <= kProgrammedLength) return std::string();
+  char text[160];
+  std::snprintf(text, sizeof(text),
+                "\"%s\" and its %zu-byte record end at 0x%04zX, past the %u bytes that are programmed",
+                TagText(tag).c_str(), record, offset + kTagLength + record,
+                static_cast<unsigned>(kProgrammedLength));
   return text;
 }
 
-std::shared_ptr<const ImageBytes> LoadImageFile(const std::string& path, std::string& why) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    why = path + ": cannot be read (" + std::strerror(errno) + ")";
+}  // namespace
+
+std::string ImageRejection(const ImageBytes& bytes, bool evbIds) {
+  JobImage scanned;
+  std::copy(bytes.begin(), bytes.end(), scanned.imageBuffer.begin());
+  if (ScanImageTags(scanned) != kSOk) {
+    if (scanned.cidTagFound == 0) return "no \"" + TagText(kCidTag) + "\" tag";
+    char text[96];
+    std::snprintf(text, sizeof(text), "the byte after \"%s\" is 0x%02X, not 0x%02X ('.')",
+                  TagText(kCidTag).c_str(), static_cast<unsigned>(scanned.cidByte),
+                  static_cast<unsigned>(kAcceptedCidByte));
+    return text;
+  }
+  // The scan looks at the whole buffer, but only the first 16,400 bytes reach the board: a tag beyond
+  // them would pass here and be missing on every board written.
+  std::string why = TagInProgrammedPart(bytes, kCidTag, 1);
+  if (why.empty() && scanned.firmwareInfoFound != 0) {
+    why = TagInProgrammedPart(bytes, kFirmwareInfoTag,
+                              scanned.firmwareInfoBytes.size() + 2 * scanned.firmwareInfoWords.size());
+  }
+  // The EVB IDs are patched into both device descriptors; an image without them would go out unpatched.
+  if (why.empty() && evbIds) why = TagInProgrammedPart(bytes, kHighSpeedDescriptorTag, kDeviceDescriptorLength);
+  if (why.empty() && evbIds) why = TagInProgrammedPart(bytes, kFullSpeedDescriptorTag, kDeviceDescriptorLength);
+  return why;
+}
+
+std::shared_ptr<const ImageBytes> LoadImageFile(const std::string& path, bool evbIds, std::string& why) {
+  std::vector<std::uint8_t> read;
+  if (!ReadRegularFile(path, kImageSize, read, why)) return nullptr;
+  if (read.size() != kImageSize) {
+    why = path + ": " + (read.size() > kImageSize ? "more than " + std::to_string(kImageSize) + " bytes"
+                                                   : std::to_string(read.size()) + " bytes") +
+          ", an image has exactly " + std::to_string(kImageSize);
     return nullptr;
   }
   auto bytes = std::make_shared<ImageBytes>();
-  file.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-  std::size_t size = static_cast<std::size_t>(file.gcount());
-  if (file.bad()) {
-    why = path + ": cannot be read";
-    return nullptr;
-  }
-  if (size == bytes->size()) {
-    // Count what lies beyond, to say how large a file that is too long really is.
-    file.clear();
-    char rest[4096];
-    while (file.read(rest, sizeof(rest)) || file.gcount() > 0)
-      size += static_cast<std::size_t>(file.gcount());
-  }
-  if (size != kImageSize) {
-    why = path + ": " + std::to_string(size) + " bytes, an image has exactly " + std::to_string(kImageSize);
-    return nullptr;
-  }
-  if (std::string rejection = ImageRejection(*bytes); !rejection.empty()) {
+  std::copy(read.begin(), read.end(), bytes->begin());
+  if (std::string rejection = ImageRejection(*bytes, evbIds); !rejection.empty()) {
     why = path + ": " + rejection;
     return nullptr;
   }

@@ -12,6 +12,7 @@
 #include "app/cli/job_wait.h"
 #include "app/cli/replug_watch.h"
 #include "app/cli/station.h"
+#include "app/cli/terminal.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/atomic_file.h"
 #include "base/clock.h"
@@ -53,6 +54,7 @@ class CliRun {
   int Run();
 
  private:
+  bool WritesToStdout() const { return options_.outputFile && *options_.outputFile == "-"; }
   bool UsesImage() const {
     return options_.command == CliCommand::kWrite || options_.command == CliCommand::kVerify ||
            options_.command == CliCommand::kInfo || options_.command == CliCommand::kStation;
@@ -101,7 +103,7 @@ class CliRun {
 bool CliRun::LoadImage() {
   if (options_.imageFile) {
     std::string why;
-    imageSource_ = LoadImageFile(*options_.imageFile, why);
+    imageSource_ = LoadImageFile(*options_.imageFile, options_.useEvbIds, why);
     if (!imageSource_) {
       output_.Box(prep_text::kInvalidImage, "", MessageIcon::kNone);
       output_.Error("invalid image: " + why);
@@ -166,6 +168,11 @@ int CliRun::Run() {
   // Never mistaken for a real board, whatever else is asked to be quiet.
   if (options_.simulate) output_.Error("simulated board: no real board is touched");
   if (UsesImage() && !LoadImage()) return Finish(kExitInvalidImage);
+  // Where the bytes will go is settled before the board is read for them.
+  if (std::string why; options_.outputFile && !WritesToStdout() && !CheckReplaceableFile(*options_.outputFile, why)) {
+    output_.Error("--output " + why);
+    return Finish(kExitUsage);
+  }
   if (!OpenBackend()) return Finish(kExitUsage);
   if (options_.command == CliCommand::kList) {
     return Finish(ListHidInterfaces(*jobBackend_, io_.out) > 0 ? kExitOk : kExitNothingFound);
@@ -286,10 +293,12 @@ int CliRun::RunDialog() {
     io_.out.flush();
     io_.err.flush();
   });
-  // Ctrl-C and SIGTERM stop the job as Exit does; the stop itself runs on the window's thread.
+  // Ctrl-C and SIGTERM stop the job as Exit does; the stop itself runs on the window's thread, once a
+  // re-plug prompt it may be waiting at has been ended.
   const auto interrupt = [this, &window, &dialog] {
     if (interrupted_.exchange(true)) return;
     watch_->Cancel();
+    if (io_.prompt != nullptr) io_.prompt->Cancel();
     window.PostToWindowThread([this, &dialog] {
       output_.Error("interrupted: stopping the job");
       dialog.OnExit();
@@ -311,6 +320,8 @@ int CliRun::RunDialog() {
   }
   if (options_.useEvbIds) window.SetCheck(ctl::kUseEvbIds, true);
   dialog.SetImageSource(imageSource_);
+  // At a terminal the operator's Enter ends the re-plug box; an interrupt there starts no job.
+  if (waitForEnter) dialog.SetReplugWait([this] { return !interrupted_; });
   // Nobody at a terminal to press Enter: the re-plug box waits for the board itself to leave and return.
   if (!waitForEnter) {
     dialog.SetReplugWait([&] {
@@ -427,11 +438,21 @@ int CliRun::AfterReadJob(CKT701xWriteEepromMPDlg& dialog) {
 
 int CliRun::SaveRead(const JobImage& read) {
   std::string error;
+  const std::string sha256 = Sha256Hex(read.readbackBuffer.data(), kProgrammedLength);
+  if (WritesToStdout()) {
+    SetStdoutBinary();
+    io_.out.write(reinterpret_cast<const char*>(read.readbackBuffer.data()), kProgrammedLength);
+    io_.out.flush();
+    // Standard output carries the bytes; the result line goes beside them.
+    output_.Error("read: " + std::to_string(kProgrammedLength) + " bytes written to standard output, SHA-256 " +
+                  sha256);
+    return io_.out ? kExitOk : kExitOutputLost;
+  }
   if (!WriteFileAtomically(*options_.outputFile, read.readbackBuffer.data(), kProgrammedLength, error)) {
     output_.Error("--output " + error);
     return kExitUsage;
   }
-  const std::string sha = Sha256Hex(read.readbackBuffer.data(), kProgrammedLength);
+  const std::string& sha = sha256;
   output_.Line("read",
                "read: " + std::to_string(kProgrammedLength) + " bytes written to " + *options_.outputFile +
                    ", SHA-256 " + sha,
@@ -519,7 +540,14 @@ int RunCli(const std::vector<std::string>& args, ConsoleIo& io, CliHooks hooks) 
       options.quiet ? Verbosity::kQuiet : (options.verbose ? Verbosity::kVerbose : Verbosity::kNormal);
   CliOutput output(io.out, io.err, io.errIsTerminal, options.json, verbosity);
   CliRun run(options, io, output, hooks);
-  return run.Run();
+  int status = run.Run();
+  // The result was for someone: output that did not reach them is not a success, whatever the board did.
+  io.out.flush();
+  if (!io.out) {
+    io.err << kProgramName << ": standard output could not be written; its results are lost\n" << std::flush;
+    if (status == kExitOk) status = kExitOutputLost;
+  }
+  return status;
 }
 
 int RunCli(const std::vector<std::string>& args, ConsoleIo& io) {

@@ -204,6 +204,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
     error = "read needs --output FILE";
     return false;
   }
+  if (options.outputFile && *options.outputFile == "-" && options.json) {
+    error = "--output - and --json both want standard output";
+    return false;
+  }
   if (options.quiet && options.verbose) {
     error = "options --quiet and --verbose exclude each other";
     return false;
@@ -230,7 +234,8 @@ std::string UsageText() {
          "  --image FILE         the image to write or compare with (32784 bytes) instead of the built-in "
          "one\n"
          "  --evb-ids            patch the image's descriptors with the EVB IDs\n"
-         "  --output FILE        read: where the bytes go (written beside, then renamed over FILE)\n"
+         "  --output FILE        read: where the bytes go (written beside, then renamed over FILE; - for\n"
+         "                       standard output)\n"
          "  --device PATH        exactly this HID interface (a path as list prints it); no search by IDs\n"
          "  --vid HEX            vendor ID to try first (1 to 4 hex digits, default 3B7D)\n"
          "  --pid HEX            product ID to try first (1 to 4 hex digits, default 7310)\n"
@@ -258,10 +263,13 @@ std::string UsageText() {
          "  24     the board to erase could not be opened (\"EEPROM Can't be Written!!(-2)\" first)\n"
          "  25     the job told no result, or gave no sign of life within its bound\n"
          "  26     the board did not leave and come back after the erase within --replug-timeout\n"
-         "  27     a stopped job stayed inside a device call; the process ended without it\n"
+         "  27     a stopped job stayed inside a device call; the process ended without it (station:\n"
+         "         that board was given up, every other one ran to its end)\n"
+         "  28     standard output could not be written (closed, full, its reader gone)\n"
          "  30     station: at least one board failed (21: no board at all)\n"
+         "  31     station: a board's result could not be written to the --record file\n"
          "  64     usage error\n"
-         "  130    stopped by Ctrl-C or SIGTERM\n"
+         "  130    stopped by Ctrl-C, SIGTERM or SIGHUP\n"
          "probe: 0 a blank board answers, 2 none does; list: 0 interfaces listed, 2 none (or no list).\n";
 }
 

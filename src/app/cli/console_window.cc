@@ -1,5 +1,6 @@
 #include "app/cli/console_window.h"
 
+#include "app/cli/terminal.h"
 #include "app/write_eeprom_dialog.h"
 
 namespace kt {
@@ -14,8 +15,12 @@ void ConsoleWindow::MessageBox(const std::string& text, const std::string& capti
   // The re-plug box is the one box that asks the operator to do something before going on.
   if (text == prep_text::kReplug && waitForEnter_) {
     io_.err << "(press Enter once the board has been plugged in again) " << std::flush;
-    std::string line;
-    std::getline(io_.in, line);
+    if (io_.prompt != nullptr) {
+      io_.prompt->WaitForEnter();
+    } else {
+      std::string line;
+      std::getline(io_.in, line);
+    }
   }
 }
 

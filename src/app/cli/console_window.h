@@ -10,6 +10,8 @@
 
 namespace kt {
 
+class EnterPrompt;
+
 // Where the console front-end talks to the operator, and what kind of thing each stream is.
 struct ConsoleIo {
   std::ostream& out;  // message boxes and results
@@ -17,6 +19,8 @@ struct ConsoleIo {
   std::istream& in;   // Enter after the re-plug message
   bool inIsTerminal = false;
   bool errIsTerminal = false;
+  // Reads Enter at the re-plug prompt so that an interrupt can end the wait; null: `in` is read.
+  EnterPrompt* prompt = nullptr;
 };
 
 // The dialog's window on a console: message boxes become lines on standard output, the progress bar goes

@@ -22,6 +22,8 @@ inline constexpr int kExitReplugTimeout = 26;
 // kWorkerStuckExitStatus (27): Exit could not get the job's worker back from a device call.
 inline constexpr const char* kWorkerStuckText =
     "the job is still inside a device call 12 s after it was stopped: ending the process without it";
+// Standard output could not be written (closed, full, its reader gone) in a run that otherwise succeeded.
+inline constexpr int kExitOutputLost = 28;
 // verify: the EEPROM differs from the image.
 inline constexpr int kExitVerifyMismatch = 12;
 // probe: no blank board answers; list: no interface to list.

@@ -5,9 +5,10 @@
 
 namespace kt {
 
-// Ctrl-C and, on Linux, SIGTERM while the command line runs: `onInterrupt` is called on a thread of the
-// watch's own (never in a signal handler), once per interrupt. Only one watch exists at a time; the
-// default handling comes back when it is destroyed.
+// Ctrl-C and, on Linux, SIGTERM and SIGHUP while the command line runs: `onInterrupt` is called on a
+// thread of the watch's own (never in a signal handler), once per interrupt. Only one watch exists at a
+// time. Once one has been destroyed, those signals are swallowed on Linux until the process ends: the
+// run is ending, and a late signal must not change the status it ends with.
 class InterruptWatch {
  public:
   explicit InterruptWatch(std::function<void()> onInterrupt);

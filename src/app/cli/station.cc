@@ -52,6 +52,8 @@ struct BoardOutcome {
   std::string text;
   std::int64_t ms = 0;
   bool ok = false;
+  // Its record line could not be written: why (empty when it was, or there is no record).
+  std::string recordError;
 };
 
 // Every board's lines go through here, one whole line at a time.
@@ -73,6 +75,7 @@ class StationOutput {
     if (ExitStatusForMessage(text)) return;
     BreakBar();
     (text == prep_text::kReplug ? io_.out : io_.err) << "[" << port << "] " << text << "\n" << std::flush;
+    CheckOut();
   }
 
   void Progress(const std::string& port, int position) {
@@ -102,24 +105,35 @@ class StationOutput {
       nlohmann::json object{{"event", "result"},    {"port", outcome.port},   {"path", outcome.path},
                             {"text", outcome.text}, {"stage", outcome.stage}, {"ms", outcome.ms}};
       object["result"] = outcome.result ? nlohmann::json(*outcome.result) : nlohmann::json(nullptr);
+      object["recorded"] = outcome.recordError.empty();
       Emit(object);
       return;
     }
     BreakBar();
-    io_.out << "[" << outcome.port << "] " << outcome.text << "\n" << std::flush;
+    io_.out << "[" << outcome.port << "] " << outcome.text
+            << (outcome.recordError.empty() ? "" : " (not recorded)") << "\n"
+            << std::flush;
+    CheckOut();
     (outcome.ok ? succeeded_ : failed_) += 1;
     progress_.erase(outcome.port);
     if (io_.errIsTerminal && output_.verbosity() != Verbosity::kQuiet) DrawStatus();
   }
 
-  void Summary(int succeeded, int failed, int status) {
+  void Summary(int succeeded, int failed, int notRecorded, int status) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (output_.json()) {
-      Emit({{"event", "summary"}, {"succeeded", succeeded}, {"failed", failed}, {"exit_status", status}});
+      Emit({{"event", "summary"},
+            {"succeeded", succeeded},
+            {"failed", failed},
+            {"not_recorded", notRecorded},
+            {"exit_status", status}});
       return;
     }
     BreakBar();
-    io_.out << "Succeeded: " << succeeded << "  Failed: " << failed << "\n" << std::flush;
+    io_.out << "Succeeded: " << succeeded << "  Failed: " << failed;
+    if (notRecorded > 0) io_.out << "  Not recorded: " << notRecorded;
+    io_.out << "\n" << std::flush;
+    CheckOut();
   }
 
   void Note(const std::string& text) {
@@ -127,9 +141,24 @@ class StationOutput {
     BreakBar();
     output_.Note(text);
   }
+  // Shown whatever --quiet says.
+  void Error(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    BreakBar();
+    output_.Error(text);
+  }
+  // Standard output failed (closed, full, its reader gone): the results no longer reach anyone.
+  bool OutputLost() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lost_;
+  }
 
  private:
-  void Emit(const nlohmann::json& object) { io_.out << object.dump() << "\n" << std::flush; }
+  void Emit(const nlohmann::json& object) {
+    io_.out << object.dump() << "\n" << std::flush;
+    CheckOut();
+  }
+  void CheckOut() { lost_ = lost_ || !io_.out; }
   // On a terminal: one line redrawn in place, the running count first, then each running board's progress.
   void DrawStatus() {
     std::string line = "Succeeded: " + std::to_string(succeeded_) + "  Failed: " + std::to_string(failed_);
@@ -156,6 +185,7 @@ class StationOutput {
   int failed_ = 0;
   std::size_t statusLength_ = 0;
   bool barOpen_ = false;
+  bool lost_ = false;
 };
 
 // A board's window: its boxes and progress go to the station's output under the board's port.
@@ -176,12 +206,16 @@ class StationWindow final : public MessageQueueWindow {
     output_.Progress(port_, pos);
   }
   const std::vector<std::string>& Messages() const { return messages_; }
+  // The boxes shown before Ctrl-C's stop ran: what the job had really reached by then (window thread).
+  void MarkStop() { boxesBeforeStop_ = messages_.size(); }
+  std::optional<std::size_t> BoxesBeforeStop() const { return boxesBeforeStop_; }
   std::uint64_t Activity() const { return activity_; }
 
  private:
   StationOutput& output_;
   std::string port_;
   std::vector<std::string> messages_;
+  std::optional<std::size_t> boxesBeforeStop_;
   int lastProgress_ = -1;
   std::uint64_t activity_ = 0;
 };
@@ -204,6 +238,8 @@ class BoardJob {
   // Ctrl-C: the job stops as Exit stops it, its boxes still shown.
   void Stop();
   bool Done() const { return done_.load(std::memory_order_acquire); }
+  // Given up inside a device call: its thread never comes back, so it is never joined.
+  bool Stuck() const { return stuck_.load(std::memory_order_acquire); }
   void Join() {
     if (thread_.joinable()) thread_.join();
   }
@@ -213,12 +249,16 @@ class BoardJob {
   void Run();
   void RunDialog(StationWindow& window, CKT701xWriteEepromMPDlg& dialog, ReplugWatch& watch);
   void Conclude(StationWindow& window, CKT701xWriteEepromMPDlg& dialog);
+  // Exit could not get the worker back: this board's result is told now, and its thread stays here with
+  // the dialog the worker still uses until the process ends.
+  [[noreturn]] void GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started);
 
   Station& station_;
   std::string port_;
   BoardOutcome outcome_;
   std::thread thread_;
   std::atomic<bool> done_{false};
+  std::atomic<bool> stuck_{false};
   std::mutex mutex_;
   StationWindow* window_ = nullptr;
   CKT701xWriteEepromMPDlg* dialog_ = nullptr;
@@ -238,7 +278,7 @@ class Station {
   const StationSetup& setup() const { return setup_; }
   StationOutput& output() { return output_; }
   DeviceChangeHub& hub() { return hub_; }
-  void JobEnded(const BoardOutcome& outcome);
+  void JobEnded(BoardOutcome outcome);
 
  private:
   // The ports with a board that answers at the typed IDs, the fallback list or the probe IDs, each with
@@ -255,8 +295,13 @@ class Station {
   std::condition_variable changed_;
   std::uint64_t events_ = 0;
   bool interrupted_ = false;
+  // A result that could not be recorded, or standard output lost: the boards running go on to their
+  // end, no new one starts (a board written without a trace is one nobody can account for).
+  bool noNewJobs_ = false;
   int succeeded_ = 0;
   int failed_ = 0;
+  int notRecorded_ = 0;
+  int stuck_ = 0;
   std::uint64_t ended_ = 0;
   std::map<std::string, std::unique_ptr<BoardJob>> jobs_;  // by port
   std::map<std::string, bool> doneWhilePresent_;
@@ -268,8 +313,10 @@ void BoardJob::Stop() {
   if (watch_ != nullptr) watch_->Cancel();
   if (window_ == nullptr) return;
   CKT701xWriteEepromMPDlg* dialog = dialog_;
+  StationWindow* window = window_;
   bool* stopped = &stopped_;
-  window_->PostToWindowThread([dialog, stopped] {
+  window_->PostToWindowThread([dialog, window, stopped] {
+    window->MarkStop();
     dialog->OnExit();
     *stopped = true;
   });
@@ -281,8 +328,7 @@ void BoardJob::Run() {
     StationWindow window(station_.output(), port_);
     ReplugWatch watch(std::make_unique<PortBackend>(*station_.setup().backend, station_.hub(), port_));
     CKT701xWriteEepromMPDlg dialog(window, watch, *station_.setup().clock);
-    // Every board's line and record is out by then; the process ends without the stuck one.
-    dialog.SetWorkerStuckHandler([this] { station_.output().Note("[" + port_ + "] " + kWorkerStuckText); });
+    dialog.SetWorkerStuckHandler([this, &dialog, started] { GiveUp(dialog, started); });
     bool stopFirst = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -304,6 +350,28 @@ void BoardJob::Run() {
   // Done first: the station, woken by JobEnded, must find this job over.
   done_.store(true, std::memory_order_release);
   station_.JobEnded(outcome_);
+}
+
+void BoardJob::GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started) {
+  station_.output().Error("[" + port_ + "] the job is still inside a device call 12 s after it was stopped: "
+                          "this board is given up, the others go on");
+  if (dialog.chipId != 0 || dialog.chipVersion != 0) {
+    outcome_.chipId = dialog.chipId;
+    outcome_.chipVersion = dialog.chipVersion;
+  }
+  const std::int32_t job = dialog.lastJobResult.load(std::memory_order_acquire);
+  outcome_.result = job == Programmer::kNoJobResult ? std::nullopt : std::optional<int>(job);
+  outcome_.stage = "stuck";
+  outcome_.text = "the job is still inside a device call; the board is given up";
+  outcome_.ms = static_cast<std::int64_t>((SystemClock().NowMicros() - started) / 1000);
+  stuck_.store(true, std::memory_order_release);
+  done_.store(true, std::memory_order_release);
+  station_.JobEnded(outcome_);
+  // Waits for nothing that comes: the process ends under this thread once every other board is done.
+  std::mutex parked;
+  std::condition_variable never;
+  std::unique_lock<std::mutex> lock(parked);
+  for (;;) never.wait(lock);
 }
 
 void BoardJob::RunDialog(StationWindow& window, CKT701xWriteEepromMPDlg& dialog, ReplugWatch& watch) {
@@ -347,13 +415,16 @@ void BoardJob::RunDialog(StationWindow& window, CKT701xWriteEepromMPDlg& dialog,
 }
 
 void BoardJob::Conclude(StationWindow& window, CKT701xWriteEepromMPDlg& dialog) {
-  const std::optional<std::size_t> deciding = DecidingMessage(window.Messages(), RunKind::kWrite);
+  // Ctrl-C's stop makes the job fail where it stands; only what it showed before the stop is its own.
+  std::vector<std::string> own = window.Messages();
+  if (window.BoxesBeforeStop()) own.resize(*window.BoxesBeforeStop());
+  const std::optional<std::size_t> deciding = DecidingMessage(own, RunKind::kWrite);
   if (dialog.chipId != 0 || dialog.chipVersion != 0) {
     outcome_.chipId = dialog.chipId;
     outcome_.chipVersion = dialog.chipVersion;
   }
   if (deciding) {
-    outcome_.text = window.Messages()[*deciding];
+    outcome_.text = own[*deciding];
     outcome_.ok = outcome_.text == job_text::kWriteOk;
     const std::int32_t job = dialog.lastJobResult.load(std::memory_order_acquire);
     if (outcome_.text == prep_text::kNotFoundAbsent || outcome_.text == prep_text::kEraseNotSent) {
@@ -418,7 +489,7 @@ void Station::StartJob(std::unique_lock<std::mutex>& lock, const std::string& po
   lock.lock();
 }
 
-void Station::JobEnded(const BoardOutcome& outcome) {
+void Station::JobEnded(BoardOutcome outcome) {
   // On disk before the result line is printed: no printed result is ever missing from the record.
   if (setup_.record != nullptr) {
     nlohmann::json line{{"time", UtcTimestamp()},
@@ -434,12 +505,24 @@ void Station::JobEnded(const BoardOutcome& outcome) {
     line["result"] = outcome.result ? nlohmann::json(*outcome.result) : nlohmann::json(nullptr);
     if (outcome.chipId) line["chip_id"] = HexByte(*outcome.chipId);
     if (outcome.chipVersion) line["chip_version"] = HexWord(*outcome.chipVersion);
-    if (!setup_.record->AppendLine(line.dump()))
-      output_.Note("the record could not be written for " + outcome.port);
+    std::string why;
+    if (!setup_.record->AppendLine(line.dump(), why)) {
+      outcome.recordError = why.empty() ? "unknown error" : why;
+      output_.Error("[" + outcome.port + "] " + outcome.text + ": NOT RECORDED (" + *setup_.options->recordFile +
+                    ": " + outcome.recordError + "); no new board is taken");
+    }
   }
   output_.Result(outcome);
+  const bool lost = output_.OutputLost();
   std::lock_guard<std::mutex> lock(mutex_);
-  (outcome.ok ? succeeded_ : failed_) += 1;
+  if (!outcome.recordError.empty()) {
+    ++notRecorded_;
+  } else {
+    (outcome.ok ? succeeded_ : failed_) += 1;
+  }
+  if (outcome.stage == "stuck") ++stuck_;
+  if (lost && !noNewJobs_) output_.Error("standard output cannot be written: no new board is taken");
+  noNewJobs_ = noNewJobs_ || lost || !outcome.recordError.empty();
   ++ended_;
   changed_.notify_all();
 }
@@ -474,7 +557,7 @@ int Station::Run() {
   if (boards.empty() && !watch) {
     hub_.Subscribe(this, nullptr);
     output_.Note("no board found at the job's IDs or the blank board's");
-    output_.Summary(0, 0, kExitNotFoundAbsent);
+    output_.Summary(0, 0, 0, kExitNotFoundAbsent);
     return kExitNotFoundAbsent;
   }
   std::unique_lock<std::mutex> lock(mutex_);
@@ -485,7 +568,7 @@ int Station::Run() {
   for (;;) {
     // Start a job for every board present that has none running and was not programmed while plugged;
     // none once Ctrl-C has come.
-    if (!interrupted_ && (watch || firstPass)) {
+    if (!interrupted_ && !noNewJobs_ && (watch || firstPass)) {
       firstPass = false;
       lock.unlock();
       std::map<std::string, std::string> present;
@@ -496,7 +579,8 @@ int Station::Run() {
       }
       for (const auto& [port, path] : present) {
         const auto& job = jobs_[port];
-        if ((job && !job->Done()) || doneWhilePresent_[port]) continue;
+        // A port whose job was given up keeps it: its thread never ends.
+        if ((job && (!job->Done() || job->Stuck())) || doneWhilePresent_[port]) continue;
         doneWhilePresent_[port] = true;
         StartJob(lock, port, path);
       }
@@ -511,7 +595,7 @@ int Station::Run() {
         if (job) job->Stop();
       }
     }
-    if ((!watch || stopping) && !running()) break;
+    if ((!watch || stopping || noNewJobs_) && !running()) break;
     const std::uint64_t endedBefore = ended_;
     changed_.wait(
         lock, [&] { return ended_ != endedBefore || events_ != seenEvents || (interrupted_ && !stopping); });
@@ -528,10 +612,17 @@ int Station::Run() {
   lock.unlock();
   hub_.Subscribe(this, nullptr);
   for (auto& [port, job] : jobs_) {
-    if (job) job->Join();
+    if (job && !job->Stuck()) job->Join();
   }
-  const int status = failed_ > 0 ? kExitStationFailures : kExitOk;
-  output_.Summary(succeeded_, failed_, status);
+  const int status = stuck_ > 0                  ? kWorkerStuckExitStatus
+                     : notRecorded_ > 0          ? kExitStationNotRecorded
+                     : failed_ > 0               ? kExitStationFailures
+                     : output_.OutputLost()      ? kExitOutputLost
+                                                 : kExitOk;
+  output_.Summary(succeeded_, failed_, notRecorded_, status);
+  // A stuck board's thread still holds its dialog, which its worker uses: nothing may be destroyed under
+  // it, so the process ends here, every line and record out.
+  if (stuck_ > 0) EndProcessWithStuckWorker();
   return status;
 }
 

@@ -17,6 +17,8 @@ namespace kt {
 
 // Exit status of a station with at least one failed board.
 inline constexpr int kExitStationFailures = 30;
+// Exit status of a station where some board's result could not be written to the record.
+inline constexpr int kExitStationNotRecorded = 31;
 
 struct StationSetup {
   const CliOptions* options = nullptr;
@@ -31,7 +33,9 @@ struct StationSetup {
 };
 
 // Programs every board attached at the start, each on a job of its own, all at once; with --watch, then
-// every board plugged in until interrupted. Returns the exit status (0, 30, 21).
+// every board plugged in until interrupted. Returns the exit status (0, 30, 31, 28, 21). A board whose job
+// stayed inside a device call past Exit's bounds is given up alone; the others run to their end, and then
+// the process ends with 27 from here, everything written and flushed.
 int RunStation(const StationSetup& setup, ConsoleIo& io, CliOutput& output);
 
 }  // namespace kt

@@ -35,8 +35,11 @@ class SignalPipeInterrupts final : public InterruptWatch::Impl {
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, &oldInt_);
-    sigaction(SIGTERM, &action, &oldTerm_);
+    // SIGHUP: a terminal or SSH session that went away stops the job as SIGTERM does, instead of
+    // killing it in the middle of the body.
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     thread_ = std::thread([this] { Run(); });
     active_ = true;
   }
@@ -46,8 +49,8 @@ class SignalPipeInterrupts final : public InterruptWatch::Impl {
       CloseFds();
       return;
     }
-    sigaction(SIGINT, &oldInt_, nullptr);
-    sigaction(SIGTERM, &oldTerm_, nullptr);
+    // The handler stays: with the pipe gone it does nothing, so a second Ctrl-C while the run ends (its
+    // summary, its status) cannot kill it and change the status it ends with.
     gSignalPipe.store(-1);
     const char stop = kStopByte;
     (void)!write(fds_[1], &stop, 1);
@@ -77,8 +80,6 @@ class SignalPipeInterrupts final : public InterruptWatch::Impl {
 
   std::function<void()> onInterrupt_;
   int fds_[2] = {-1, -1};
-  struct sigaction oldInt_ = {};
-  struct sigaction oldTerm_ = {};
   std::thread thread_;
   bool active_ = false;
 };

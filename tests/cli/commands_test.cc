@@ -42,9 +42,12 @@ void WriteImage(const std::string& path, std::vector<std::uint8_t> bytes) {
       .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-std::size_t CidTagOffset() {
-  const auto at = std::search(defaultImage.begin(), defaultImage.end(), kCidTag.begin(), kCidTag.end());
+std::size_t TagOffset(const TagName& tag) {
+  const auto at = std::search(defaultImage.begin(), defaultImage.end(), tag.begin(), tag.end());
   return static_cast<std::size_t>(at - defaultImage.begin());
+}
+std::size_t CidTagOffset() {
+  return TagOffset(kCidTag);
 }
 
 class CommandsTest : public ::testing::Test {
@@ -59,6 +62,17 @@ class CommandsTest : public ::testing::Test {
     std::vector<std::uint8_t> badByte = image;
     badByte[CidTagOffset() + kTagLength] = 'A';
     WriteImage(Temp("cidbyte.bin"), badByte);
+    // The tags and their records only where the board never gets them: bytes 16,400 and up.
+    std::vector<std::uint8_t> upper = image;
+    for (const TagName* tag : {&kCidTag, &kFirmwareInfoTag}) {
+      const std::size_t from = TagOffset(*tag);
+      std::copy_n(image.begin() + from, 64, upper.begin() + 20000 + (tag == &kCidTag ? 0 : 100));
+      upper[from] = 'X';
+    }
+    WriteImage(Temp("upper.bin"), upper);
+    std::vector<std::uint8_t> noHighSpeed = image;
+    noHighSpeed[TagOffset(kHighSpeedDescriptorTag)] = 'X';
+    WriteImage(Temp("nohs.bin"), noHighSpeed);
   }
 };
 
@@ -109,6 +123,15 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
        20,
        {"Invalid EEPROM FW"},
        {"missing.bin: cannot be read"}},
+      {{"write", blank, "--image", "@upper.bin"},
+       20,
+       {"Invalid EEPROM FW"},
+       {"\"KTCIdTag\" and its 1-byte record end at 0x4E29, past the 16400 bytes that are programmed"}},
+      {{"write", blank, "--image", "@nohs.bin", "--evb-ids"}, 20, {"Invalid EEPROM FW"}, {"no \"KTHsDTag\""}},
+      {{"write", blank, "--image", "@nohs.bin"}, 0, {"Write to EEPROM OK!"}, {}},
+      {{"read", blank, "--output", "-", "--json"}, 64, {}, {"both want standard output"}},
+      {{"read", blank, "--output", ::testing::TempDir()}, 64, {}, {"names a folder"}, {"opened"}},
+      {{"read", blank, "--output", "@no/such/x"}, 64, {}, {"cannot be used"}, {"opened"}},
       {{"write", blank, "--vid", "12345"}, 64, {}, {"--vid"}},
       {{"write", blank, "--vid", "0x3B7D", "--pid", "72f7"},
        0,
@@ -166,7 +189,7 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
 }
 
 TEST_F(CommandsTest, ARefusedImageSendsNoReport) {
-  for (const char* file : {"short.bin", "notag.bin", "cidbyte.bin"}) {
+  for (const char* file : {"short.bin", "notag.bin", "cidbyte.bin", "upper.bin"}) {
     const std::string trace = Temp("refused_trace.txt");
     std::remove(trace.c_str());
     const Output run =
@@ -184,6 +207,9 @@ TEST_F(CommandsTest, ReadAfterWriteGivesTheImagesFirstBytes) {
   ASSERT_EQ(RunCommand({"read", "--simulate=virtual-time,eeprom=" + eeprom, "--output", output}).status, 0);
   const std::string read = ReadAll(output);
   ASSERT_EQ(read.size(), 16400u);
+  const Output toStdout = RunCommand({"read", "--simulate=virtual-time,eeprom=" + eeprom, "--output", "-"});
+  EXPECT_EQ(toStdout.status, 0);
+  EXPECT_TRUE(toStdout.out == read) << "--output - did not put the same bytes on standard output";
   EXPECT_TRUE(std::equal(read.begin(), read.end(), defaultImage.begin(),
                          [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
   // Reading wrote nothing to the board: it still verifies.
@@ -296,6 +322,66 @@ TEST(CommandsDeathTest, AWriteThatNeverComesBackEndsTheProcessWith27) {
     EXPECT_EXIT(RunWithAWedgedBoard(command), testing::ExitedWithCode(27), "still inside a device call")
         << command;
   }
+}
+
+}  // namespace
+}  // namespace kt
+
+namespace kt {
+namespace {
+
+// Standard output that takes `room` bytes and then fails, as a full disk or a reader gone away does.
+class FailingOutput : public std::streambuf {
+ public:
+  explicit FailingOutput(std::size_t room) : room_(room) {}
+  std::string taken;
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    if (taken.size() >= room_) return traits_type::eof();
+    taken.push_back(static_cast<char>(c));
+    return c;
+  }
+
+ private:
+  std::size_t room_;
+};
+
+// A job that has begun is never cut short because its output went away: it ends as it would have, its
+// record is written, and the run says its results were lost (28), unless the job's own status says more.
+TEST(OutputLostTest, TheJobRunsToItsEndAndTheRunDoesNotEndZero) {
+  const std::string record = test::TempPath("lost.jsonl");
+  std::remove(record.c_str());
+  const struct {
+    std::vector<std::string> args;
+    std::size_t room;
+    int status;
+  } rows[] = {
+      {{"write", "--simulate=blank,virtual-time"}, 0, 28},
+      {{"write", "--simulate=blank,virtual-time", "--json"}, 300, 28},
+      {{"write", "--simulate=blank,virtual-time,chip-id=5"}, 0, 2},
+      {{"station", "--simulate=boards=2,blank,virtual-time", "--record", record, "--json"}, 200, 28},
+  };
+  for (const auto& row : rows) {
+    FailingOutput failing(row.room);
+    std::ostream out(&failing);
+    std::ostringstream err;
+    std::istringstream in;
+    ConsoleIo io{out, err, in, false, false};
+    EXPECT_EQ(RunCli(row.args, io), row.status) << row.args[0] << " " << row.room << "\n" << err.str();
+    EXPECT_NE(err.str().find("standard output"), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find("interrupted"), std::string::npos) << err.str();
+  }
+  // Both station boards were written and recorded though nobody read their lines.
+  const std::string lines = ReadAll(record);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
+  std::size_t written = 0;
+  for (std::size_t at = lines.find("\"Write to EEPROM OK!\""); at != std::string::npos;
+       at = lines.find("\"Write to EEPROM OK!\"", at + 1)) {
+    ++written;
+  }
+  EXPECT_EQ(written, 2u) << lines;
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -122,25 +123,31 @@ class OperatedStation {
   std::string record;
 
   // `station --simulate=virtual-time --record RECORD`, then `more`, on the boards `options` describe.
+  // `io`: where the run prints (by default, strings the result holds); `hooks`: more of them. A record
+  // name with a '/' is taken as the whole path.
   Output Run(const std::string& options, const std::string& recordName, std::vector<std::string> more,
-             const std::function<void()>& operate) {
+             const std::function<void()>& operate, ConsoleIo* io = nullptr, CliHooks hooks = {}) {
     SimOptions parsed;
     std::string error;
     if (!ParseSimOptions(options, parsed, error)) ADD_FAILURE() << error;
     auto station = std::make_unique<SimStationBackend>(parsed, clock);
     boards = station.get();
-    CliHooks hooks;
     hooks.backend = std::move(station);
     hooks.takeInterrupt = [this](std::function<void()> fn) {
       std::lock_guard<std::mutex> lock(mutex);
       interrupt = std::move(fn);
     };
-    record = Temp(recordName);
+    record = recordName.find('/') == std::string::npos ? Temp(recordName) : recordName;
     std::remove(record.c_str());
     std::vector<std::string> args = {"station", "--simulate=virtual-time", "--record", record};
     args.insert(args.end(), more.begin(), more.end());
     std::thread operatorAtTheStation(operate);
-    Output run = RunStationCli(args, std::move(hooks));
+    Output run;
+    if (io != nullptr) {
+      run.status = RunCli(args, *io, std::move(hooks));
+    } else {
+      run = RunStationCli(args, std::move(hooks));
+    }
     operatorAtTheStation.join();
     return run;
   }
@@ -226,6 +233,46 @@ TEST(StationTest, WatchStartsNoJobOnceCtrlCHasComeThoughBoardsComeAndGo) {
   EXPECT_EQ(station.RecordLines(), 2) << station.Record();
   EXPECT_NE(station.Record().find("\"stage\":\"stopped\""), std::string::npos) << station.Record();
   EXPECT_EQ(run.status, 30) << run.out << run.err;
+}
+
+// One board of four whose write never comes back, in a --watch station: that board is given up alone,
+// the three others are written and recorded, Ctrl-C ends the watch, the summary is printed, and only then
+// does the process end, with 27.
+[[noreturn]] void RunAStationWithOneWedgedBoard(OperatedStation& station, const std::string& record) {
+  std::istringstream in;
+  ConsoleIo io{std::cerr, std::cerr, in, false, false};
+  CliHooks hooks;
+  hooks.quietBoundMs = 200;
+  hooks.virtualWaitBoundMs = 50;
+  station.Run("boards=4,blank,virtual-time,board2.wedge@50", record, {"--watch"},
+              [&] {
+                station.WaitForRecordLines(4);
+                station.Interrupt();
+              },
+              &io, std::move(hooks));
+  std::_Exit(0);  // the run came back with a worker still inside a device call
+}
+
+TEST(StationDeathTest, AStuckBoardIsGivenUpAloneAndTheOthersRunToTheirEnd) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // The death test's process runs this body again: the record's name reaches it through the environment.
+  static std::string variable = "KT_STUCK_STATION_RECORD=" + Temp("stuck.jsonl");
+  if (std::getenv("KT_STUCK_STATION_RECORD") == nullptr) putenv(variable.data());
+  const std::string path = std::getenv("KT_STUCK_STATION_RECORD");
+  OperatedStation station;
+  EXPECT_EXIT(RunAStationWithOneWedgedBoard(station, path), testing::ExitedWithCode(27),
+              "sim-2.* given up(.|\n)*Succeeded: 3  Failed: 1");
+  const std::string record = ReadAll(path);
+  EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 4) << record;
+  EXPECT_NE(record.find("\"port\":\"sim-2\",\"product_id\":\"72F7\",\"result\":null,\"stage\":\"stuck\""),
+            std::string::npos)
+      << record;
+  std::size_t written = 0;
+  for (std::size_t at = record.find("Write to EEPROM OK!"); at != std::string::npos;
+       at = record.find("Write to EEPROM OK!", at + 1)) {
+    ++written;
+  }
+  EXPECT_EQ(written, 3u) << record;
 }
 
 }  // namespace

@@ -15,7 +15,8 @@ std::function<void()>* gOnInterrupt = nullptr;
 BOOL WINAPI OnConsoleControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) return FALSE;
   std::lock_guard<std::mutex> lock(gWatchMutex);
-  if (gOnInterrupt == nullptr) return FALSE;
+  // No watch any more: the run is ending, and a late Ctrl-C must not change the status it ends with.
+  if (gOnInterrupt == nullptr) return type != CTRL_CLOSE_EVENT;
   (*gOnInterrupt)();
   return TRUE;
 }
@@ -32,8 +33,8 @@ class ConsoleControlInterrupts final : public InterruptWatch::Impl {
     }
     active_ = SetConsoleCtrlHandler(&OnConsoleControl, TRUE) != 0;
   }
+  // The handler stays registered (see OnConsoleControl); only the callback goes.
   ~ConsoleControlInterrupts() override {
-    if (active_) SetConsoleCtrlHandler(&OnConsoleControl, FALSE);
     std::lock_guard<std::mutex> lock(gWatchMutex);
     gOnInterrupt = nullptr;
   }

@@ -7,15 +7,10 @@
 #include <cstring>
 
 #include "base/atomic_file.h"
+#include "base/folder_linux.h"
 
 namespace kt {
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 std::string SystemText(int error) {
   return std::strerror(error);
@@ -92,12 +87,8 @@ bool WriteFileAtomically(const std::string& path, const std::uint8_t* data, std:
   int savedErrno = errno;
   ok = close(fd) == 0 && ok;
   if (ok && rename(temporary.c_str(), path.c_str()) == 0) {
-    // The rename itself is on disk only once the folder is.
-    const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool synced = folder >= 0 && fsync(folder) == 0;
+    if (SyncFolderOf(path)) return true;
     savedErrno = errno;
-    if (folder >= 0) close(folder);
-    if (synced) return true;
     error = path + ": written, but its folder could not be synced (" + SystemText(savedErrno) + ")";
     return false;
   }

@@ -8,22 +8,10 @@
 #include <mutex>
 
 #include "base/durable_append.h"
+#include "base/folder_linux.h"
 
 namespace kt {
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-bool SyncFolderOf(const std::string& path) {
-  const int folder = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  const bool synced = folder >= 0 && fsync(folder) == 0;
-  if (folder >= 0) close(folder);
-  return synced;
-}
 
 // Writes all of `text` at the file's end in one call, or leaves the file as it was. Another process
 // appending to the same file waits on the lock, so the cut never takes its line.

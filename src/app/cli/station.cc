@@ -279,6 +279,12 @@ class Station {
   StationOutput& output() { return output_; }
   DeviceChangeHub& hub() { return hub_; }
   void JobEnded(BoardOutcome outcome);
+  // Wakes the loop to look at the jobs again.
+  void JobGone() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++ended_;
+    changed_.notify_all();
+  }
 
  private:
   // The ports with a board that answers at the typed IDs, the fallback list or the probe IDs, each with
@@ -365,8 +371,10 @@ void BoardJob::GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started) {
   outcome_.text = "the job is still inside a device call; the board is given up";
   outcome_.ms = static_cast<std::int64_t>((SystemClock().NowMicros() - started) / 1000);
   stuck_.store(true, std::memory_order_release);
-  done_.store(true, std::memory_order_release);
   station_.JobEnded(outcome_);
+  // Over only once counted: this thread is never joined, so nothing else would wait for the count.
+  done_.store(true, std::memory_order_release);
+  station_.JobGone();
   // Waits for nothing that comes: the process ends under this thread once every other board is done.
   std::mutex parked;
   std::condition_variable never;

@@ -564,6 +564,7 @@ int Station::Run() {
   std::vector<std::pair<std::string, std::string>> boards = BoardPorts();
   if (boards.empty() && !watch) {
     hub_.Subscribe(this, nullptr);
+    if (setup_.takeInterrupt) setup_.takeInterrupt(nullptr);
     output_.Note("no board found at the job's IDs or the blank board's");
     output_.Summary(0, 0, 0, kExitNotFoundAbsent);
     return kExitNotFoundAbsent;
@@ -619,6 +620,8 @@ int Station::Run() {
   }
   lock.unlock();
   hub_.Subscribe(this, nullptr);
+  // A Ctrl-C from now on must not reach this object, which is gone once Run returns.
+  if (setup_.takeInterrupt) setup_.takeInterrupt(nullptr);
   for (auto& [port, job] : jobs_) {
     if (job && !job->Stuck()) job->Join();
   }

@@ -28,7 +28,7 @@ struct StationSetup {
   std::string imageSha256;
   DurableAppendFile* record = nullptr;  // null without --record
   std::uint32_t quietBoundMs = 0;
-  // Given the station's interrupt (what Ctrl-C does) once it runs.
+  // Given the station's interrupt (what Ctrl-C does) once it runs, and an empty one before it returns.
   std::function<void(std::function<void()>)> takeInterrupt;
 };
 

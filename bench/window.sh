@@ -33,14 +33,10 @@ fail() {
   exit 1
 }
 
-# Xvfb picks a free display and writes its number to the pipe once it accepts clients; if it dies
-# first, the pipe closes and the read ends empty.
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-read -r -t "$visibleBoundSeconds" display <"$work/display" || true
-[ -n "${display:-}" ] || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
-export DISPLAY=":$display"
+# shellcheck source=../tests/xvfb_lib.sh
+. "$(dirname "$0")/../tests/xvfb_lib.sh"
+xvfb_start "$work/xvfb.log" || { cat "$work/xvfb.log" >&2; fail "Xvfb did not start"; }
+xvfb=$xvfb_pid
 
 # The window being waited for: the program's, or the reference's.
 pattern="$titlePattern"

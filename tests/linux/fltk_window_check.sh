@@ -39,12 +39,10 @@ fail() {
   exit 1
 }
 
-# Xvfb picks a free display and names it on the pipe once it accepts clients.
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb=$!
-read -r display_number <"$work/display"
-export DISPLAY=":$display_number"
+# shellcheck source=../xvfb_lib.sh
+. "$(dirname "$0")/../xvfb_lib.sh"
+xvfb_start "$work/xvfb.log" || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
+xvfb=$xvfb_pid
 
 # Waits (xdotool's own wait) for a window whose whole name matches the regex; prints its id.
 window() {

@@ -90,15 +90,9 @@ stop_all_boards() {
 }
 trap stop_all_boards EXIT
 
-# A private X server for a window program; DISPLAY names it, xvfb_pid is its process.
+# A private X server for a window program (xvfb_lib.sh); DISPLAY names it, xvfb_pid is its process.
 start_xvfb() {
-  local fifo display_number
-  fifo=$(mktemp -u /tmp/kt-display.XXXXXX)
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>"$SCENARIO_DIR/xvfb.log" &
-  xvfb_pid=$!
-  read -r display_number <"$fifo"
-  export DISPLAY=":$display_number"
+  xvfb_start "$SCENARIO_DIR/xvfb.log" || fail "Xvfb did not start: $(cat "$SCENARIO_DIR/xvfb.log")"
 }
 
 # Runs the command line; its stdout, stderr and trace go to $SCENARIO_DIR/NAME.{out,err,trace}, its exit

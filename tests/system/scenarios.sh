@@ -41,6 +41,7 @@ scenario_udev_runs() {
 if [ "${1:-}" = --one ]; then
   # shellcheck source=/dev/null
   for file in $scenario_files; do . "$here/$file"; done
+  . "$here/../xvfb_lib.sh"
   SCENARIO_DIR=$KT_RESULTS/$2
   export SCENARIO_DIR
   cd "$KT_ROOT" || exit 1

@@ -37,14 +37,11 @@ fail() {
 note() { printf -- '-- %s\n' "$*"; }
 
 # --- a display of our own ---
-display=""
-for n in $(seq 71 99); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=$n; break; fi
-done
-[ -n "$display" ] || { echo "no free X display"; exit 1; }
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
+xvfb_pid=""
+xvfb_log=$OUT/xvfb.log
+# shellcheck source=../xvfb_lib.sh
+. "$(dirname "$0")/../xvfb_lib.sh"
+xvfb_start "$xvfb_log" || { echo "Xvfb did not start: $(cat "$xvfb_log")"; exit 1; }
 
 cleanup() {
   for pid in $pids; do kill "$pid" 2>/dev/null; done
@@ -66,9 +63,6 @@ wait_for() {
   done
   return 1
 }
-
-xvfb_up() { [ -e "/tmp/.X11-unix/X$display" ]; }
-wait_for 30 xvfb_up || { echo "Xvfb did not start"; exit 1; }
 
 probe() { "$WINE_RUN" "$PROBE" "$@" 2>/dev/null | tr -d '\r'; }
 window_count() { probe count "$TITLE"; }

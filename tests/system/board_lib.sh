@@ -51,7 +51,7 @@ wait_node() {  # VID PID [gone] [SECONDS]
 # $SCENARIO_DIR/NAME.log and NAME.eeprom; its process ID goes into board_pid_NAME.
 start_board() {  # NAME --gadget|--uhid OPTIONS
   local name=$1 opts="eeprom=$SCENARIO_DIR/$1.eeprom"
-  [ -n "$3" ] && opts="$opts,$3"
+  [ -n "${3:-}" ] && opts="$opts,$3"
   "$BOARD" "$2" --log "$SCENARIO_DIR/$name.log" "$opts" 2>>"$SCENARIO_DIR/$name.status" &
   eval "board_pid_$(pid_var "$name")=$!"
   board_pids="$board_pids $!"
@@ -127,6 +127,19 @@ expect_same_requests() {  # TOOL-NAME BOARD-NAME
   [ -s "$SCENARIO_DIR/$1.sent" ] || fail "$1 sent no report"
   cmp -s "$SCENARIO_DIR/$1.sent" "$SCENARIO_DIR/$2.received" ||
     fail "the board received other reports than $1 sent: $(diff "$SCENARIO_DIR/$1.sent" "$SCENARIO_DIR/$2.received" | head -n 4)"
+}
+
+# Gives board NAME, before it starts, an EEPROM programmed with the image but enumerating under product
+# PID (hex, four digits): the idProduct of the image's high-speed device descriptor, the ID the board
+# shows, is patched (little-endian, ten bytes into the descriptor after its tag).
+eeprom_with_product() {  # NAME PID
+  local file=$SCENARIO_DIR/$1.eeprom tag
+  tag=$(LC_ALL=C grep -obUaF KTHsDTag "$IMAGE" | head -n 1 | cut -d: -f1)
+  [ -n "$tag" ] || fail "the image has no high-speed descriptor tag"
+  head -c 32768 "$IMAGE" >"$file"
+  # shellcheck disable=SC2059
+  printf "\\$(printf %03o "0x${2#??}")\\$(printf %03o "0x${2%??}")" |
+    dd of="$file" bs=1 seek=$((tag + 8 + 10)) conv=notrunc status=none
 }
 
 # The board's saved EEPROM holds the image's first 16,400 bytes.

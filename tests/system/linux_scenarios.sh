@@ -157,7 +157,8 @@ scenario_hotplug() {
 }
 
 # Without the udev rule an ordinary user is refused and told about the rule; with the shipped rule
-# installed, a member of its group writes a board.
+# installed, a member of its group writes a board, every product ID the tool opens is given to the group,
+# and a device of the same vendor under another product ID is not.
 scenario_permissions() {
   as_user() { setpriv --reuid=nobody --regid=nogroup "$@"; }
   start_board norule --gadget blank
@@ -171,16 +172,33 @@ scenario_permissions() {
   cp "$KT_ROOT/packaging/linux/70-kt7310.rules" /run/udev/rules.d/
   trap 'rm -f /run/udev/rules.d/70-kt7310.rules; udevadm control --reload-rules; stop_all_boards' EXIT
   udevadm control --reload-rules
+  eeprom_with_product other 1234
+  start_board other --gadget
   start_board rule --gadget blank
+  wait_node 3B7D 1234 || fail "no node for the board of another product"
   wait_node 3B7D "$BLANK_PID" || fail "no node for the board"
+  node=$(node_of 3B7D 1234)
+  [ "$(stat -c '%U:%G %a' "$node")" = "root:root 600" ] ||
+    fail "the rule gave 3B7D:1234's $node $(stat -c '%U:%G %a' "$node")"
   node=$(node_of 3B7D "$BLANK_PID")
   [ "$(stat -c '%U:%G %a' "$node")" = "root:plugdev 660" ] || fail "the rule gave $node $(stat -c '%U:%G %a' "$node")"
+  stop_board other
   status=0
   as_user --groups=plugdev "$CLI" write </dev/null >"$SCENARIO_DIR/rule.out" 2>"$SCENARIO_DIR/rule.err" || status=$?
   expect_status rule 0
   expect_last_line rule "Write to EEPROM OK!"
   stop_board rule
   expect_programmed rule
+
+  for pid in 7310 7300 72F8 0001 0002; do
+    eeprom_with_product "pid$pid" "$pid"
+    start_board "pid$pid" --gadget
+    wait_node 3B7D "$pid" || fail "no node for the board of product $pid"
+    node=$(node_of 3B7D "$pid")
+    [ "$(stat -c '%U:%G %a' "$node")" = "root:plugdev 660" ] ||
+      fail "the rule gave 3B7D:$pid's $node $(stat -c '%U:%G %a' "$node")"
+    stop_board "pid$pid"
+  done
 }
 
 # Three boards on three buses: the listing shows each at a path of its own.

@@ -19,7 +19,7 @@ list 60
 write 240
 faults 300
 hotplug 180
-permissions 120
+permissions 180
 ports 240
 station 240
 wine 1500

@@ -5,7 +5,7 @@
 # and lintian), package_windows (the Windows zip).
 set -eu
 
-pkgs_build="cmake make g++ pkg-config googletest libudev-dev libfltk1.3-dev fluid libssl-dev nlohmann-json3-dev xvfb xdotool x11-utils imagemagick python3 time"
+pkgs_build="cmake make g++ pkg-config googletest libudev-dev libfltk1.3-dev fluid libssl-dev nlohmann-json3-dev xvfb xdotool x11-utils imagemagick python3 time iproute2"
 # wine32 is left out on purpose: a kernel without IA-32 emulation cannot run it, and with it installed
 # /usr/bin/wine would choose it.
 pkgs_windows="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix nlohmann-json3-dev wine wine64 file xvfb xdotool x11-utils imagemagick"

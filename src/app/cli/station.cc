@@ -434,7 +434,8 @@ void Station::JobEnded(const BoardOutcome& outcome) {
     line["result"] = outcome.result ? nlohmann::json(*outcome.result) : nlohmann::json(nullptr);
     if (outcome.chipId) line["chip_id"] = HexByte(*outcome.chipId);
     if (outcome.chipVersion) line["chip_version"] = HexWord(*outcome.chipVersion);
-    if (!setup_.record->AppendLine(line.dump()))
+    std::string why;
+    if (!setup_.record->AppendLine(line.dump(), why))
       output_.Note("the record could not be written for " + outcome.port);
   }
   output_.Result(outcome);

@@ -1,10 +1,10 @@
 #include "image/image_file.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <fstream>
+#include <vector>
 
+#include "base/regular_file.h"
 #include "image/image_tags.h"
 #include "image/job_image.h"
 
@@ -30,29 +30,17 @@ std::string ImageRejection(const ImageBytes& bytes) {
 }
 
 std::shared_ptr<const ImageBytes> LoadImageFile(const std::string& path, std::string& why) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    why = path + ": cannot be read (" + std::strerror(errno) + ")";
+  // One byte more than an image tells a file that is too long without reading all of it.
+  std::vector<std::uint8_t> read;
+  if (!ReadRegularFile(path, kImageSize, read, why)) return nullptr;
+  if (read.size() != kImageSize) {
+    const std::string found =
+        read.size() > kImageSize ? "more than " + std::to_string(kImageSize) : std::to_string(read.size());
+    why = path + ": " + found + " bytes, an image has exactly " + std::to_string(kImageSize);
     return nullptr;
   }
   auto bytes = std::make_shared<ImageBytes>();
-  file.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(bytes->size()));
-  std::size_t size = static_cast<std::size_t>(file.gcount());
-  if (file.bad()) {
-    why = path + ": cannot be read";
-    return nullptr;
-  }
-  if (size == bytes->size()) {
-    // Count what lies beyond, to say how large a file that is too long really is.
-    file.clear();
-    char rest[4096];
-    while (file.read(rest, sizeof(rest)) || file.gcount() > 0)
-      size += static_cast<std::size_t>(file.gcount());
-  }
-  if (size != kImageSize) {
-    why = path + ": " + std::to_string(size) + " bytes, an image has exactly " + std::to_string(kImageSize);
-    return nullptr;
-  }
+  std::copy(read.begin(), read.end(), bytes->begin());
   if (std::string rejection = ImageRejection(*bytes); !rejection.empty()) {
     why = path + ": " + rejection;
     return nullptr;

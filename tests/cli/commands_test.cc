@@ -108,7 +108,7 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
       {{"write", blank, "--image", "@missing.bin"},
        20,
        {"Invalid EEPROM FW"},
-       {"missing.bin: cannot be read"}},
+       {"invalid image: ", "missing.bin: "}},
       {{"write", blank, "--vid", "12345"}, 64, {}, {"--vid"}},
       {{"write", blank, "--vid", "0x3B7D", "--pid", "72f7"},
        0,

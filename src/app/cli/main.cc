@@ -4,9 +4,10 @@
 
 #include "app/cli/cli_app.h"
 #include "app/cli/terminal.h"
+#include "base/program_start.h"
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = kt::StartProgram(argc, argv);
   kt::ConsoleIo io{std::cout, std::cerr, std::cin, kt::StdinIsTerminal(), kt::StderrIsTerminal()};
   return kt::RunCli(args, io);
 }

@@ -32,21 +32,6 @@ TEST(SystemDllTest, AMissingDllOrExportIsAFailureThatSaysWhich) {
   }
 }
 
-// A DLL that the program's own folder holds but System32 does not is never taken.
-TEST(SystemDllTest, OnlySystem32IsSearched) {
-  wchar_t program[MAX_PATH];
-  ASSERT_GT(GetModuleFileNameW(nullptr, program, MAX_PATH), 0u);
-  const std::wstring beside = std::wstring(program) + L".beside.dll";
-  ASSERT_TRUE(CopyFileW(program, beside.c_str(), FALSE));
-  const std::wstring name = beside.substr(beside.find_last_of(L"\\/") + 1);
-  {
-    const SystemDll dll(name.c_str());
-    EXPECT_FALSE(dll.ok());
-    EXPECT_EQ(dll.failureCode(), static_cast<DWORD>(ERROR_MOD_NOT_FOUND));
-  }
-  EXPECT_TRUE(DeleteFileW(beside.c_str()));
-}
-
 struct TableWithAMissingFunction {
   static constexpr const wchar_t* kDll = L"kernel32.dll";
   decltype(&GetTickCount) present = nullptr;

@@ -1,8 +1,9 @@
-// What only Windows has: device names, handles of every kind, its command line, and its file
-// attributes kept across a replacement.
+// What only Windows has: device names, handles of every kind, and its command line.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <functional>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
@@ -82,65 +83,40 @@ TEST(WindowsFilesTest, OnlyAFileOnADiskIsRegular) {
   RemoveDirectoryW(folder.c_str());
 }
 
-// Opening a device can do something to it (a serial port's lines) or block (the console): every function
-// refuses one by its name, a pipe by its name or its handle.
-TEST(WindowsFilesTest, DevicesAndPipesAreRefusedByEveryFileFunction) {
+// Opening a device can do something to it (a serial port's lines) or block (the console): every file
+// function refuses one by its name, a pipe by its name, and a folder as a folder.
+TEST(WindowsFilesTest, EveryFileFunctionRefusesDevicesPipesAndFolders) {
   PipePair pipe;
-  ASSERT_TRUE(pipe.valid());
-  for (const std::string& path :
-       {std::string("NUL"), std::string("COM1"), std::string("nul.txt"), pipe.path()}) {
-    std::string error;
-    std::vector<std::uint8_t> bytes;
-    EXPECT_FALSE(ReadRegularFile(path, 10, bytes, error)) << path;
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << path << ": " << error;
-    error.clear();
-    EXPECT_FALSE(CheckReplaceableFile(path, error)) << path;
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << path << ": " << error;
-    error.clear();
-    const std::uint8_t byte = 0;
-    EXPECT_FALSE(WriteFileAtomically(path, &byte, 1, error)) << path;
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << path << ": " << error;
-    error.clear();
-    EXPECT_EQ(DurableAppendFile::Open(path, error), nullptr) << path;
-    EXPECT_NE(error.find("not a regular file"), std::string::npos) << path << ": " << error;
-  }
-}
-
-TEST(WindowsFilesTest, AFolderIsRefusedAsAFolder) {
   const std::wstring folder = TempFolder();
   ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  const std::string path = Utf8FromWide(folder);
-  std::string error;
+  const std::uint8_t byte = 0;
   std::vector<std::uint8_t> bytes;
-  EXPECT_FALSE(ReadRegularFile(path, 10, bytes, error));
-  EXPECT_NE(error.find("(a folder)"), std::string::npos) << error;
-  error.clear();
-  EXPECT_FALSE(CheckReplaceableFile(path, error));
-  EXPECT_NE(error.find("(a folder)"), std::string::npos) << error;
-  error.clear();
-  EXPECT_EQ(DurableAppendFile::Open(path, error), nullptr);
-  EXPECT_NE(error.find("(a folder)"), std::string::npos) << error;
-  RemoveDirectoryW(folder.c_str());
-}
-
-// The name on disk is the one typed, character for character: looked up here by its UTF-16 name, never
-// through the conversion under test.
-TEST(WindowsFilesTest, WideNamesReachTheDiskUnchanged) {
-  const std::wstring folder = TempFolder() + L"-Pr\u00fcfstand-\u00e4\u00f6\u00fc-\u65e5\u672c";
-  ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-  const std::wstring image = folder + L"\\\u00e9\u00e9.bin";
-  const std::wstring record = folder + L"\\\u65e5\u672c.jsonl";
-  const std::uint8_t bytes[] = {1, 2, 3};
-  std::string error;
-  ASSERT_TRUE(WriteFileAtomically(Utf8FromWide(image), bytes, sizeof(bytes), error)) << error;
-  EXPECT_NE(GetFileAttributesW(image.c_str()), INVALID_FILE_ATTRIBUTES);
-  auto append = DurableAppendFile::Open(Utf8FromWide(record), error);
-  ASSERT_NE(append, nullptr) << error;
-  append.reset();
-  EXPECT_NE(GetFileAttributesW(record.c_str()), INVALID_FILE_ATTRIBUTES);
-  DeleteFileW(image.c_str());
-  DeleteFileW(record.c_str());
-  EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "nothing else was left in the folder";
+  const std::function<bool(const std::string&, std::string&)> functions[] = {
+      [&](const std::string& path, std::string& error) { return ReadRegularFile(path, 10, bytes, error); },
+      [](const std::string& path, std::string& error) { return CheckReplaceableFile(path, error); },
+      [&](const std::string& path, std::string& error) { return WriteFileAtomically(path, &byte, 1, error); },
+      [](const std::string& path, std::string& error) {
+        return DurableAppendFile::Open(path, error) != nullptr;
+      },
+  };
+  const struct {
+    std::string path;
+    std::string reason;
+  } rows[] = {
+      {"NUL", "not a regular file (a device)"},
+      {"COM1", "not a regular file (a device)"},
+      {"nul.txt", "not a regular file (a device)"},
+      {pipe.path(), "not a regular file (a device)"},
+      {Utf8FromWide(folder), "not a regular file (a folder)"},
+  };
+  for (const auto& row : rows) {
+    for (std::size_t f = 0; f < std::size(functions); ++f) {
+      std::string error;
+      EXPECT_FALSE(functions[f](row.path, error)) << row.path << ", function " << f;
+      EXPECT_NE(error.find(row.reason), std::string::npos) << row.path << ", function " << f << ": " << error;
+    }
+  }
+  EXPECT_TRUE(RemoveDirectoryW(folder.c_str())) << "the folder is still a folder, and empty";
 }
 
 TEST(WindowsFilesTest, TheCommandLineComesAsUtf8Arguments) {

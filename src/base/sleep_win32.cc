@@ -1,6 +1,10 @@
+// clang-format off
 #include <windows.h>
+#include <mmsystem.h>
+// clang-format on
 
 #include "base/clock.h"
+#include "base/system_dll_win32.h"
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
 #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -37,22 +41,25 @@ class HighResolutionTimer {
   HANDLE timer_;
 };
 
-using TimeBeginPeriodFn = UINT(WINAPI*)(UINT);
+// winmm's timer resolution calls, taken from System32 (never imported: see SystemDll), and only when this
+// fallback is needed.
+struct MultimediaTimerFunctions {
+  static constexpr const wchar_t* kDll = L"winmm.dll";
+  decltype(&timeBeginPeriod) BeginPeriod = nullptr;
+  decltype(&timeEndPeriod) EndPeriod = nullptr;
+  bool Bind(win32::SystemDll& dll) {
+    return dll.Bind(BeginPeriod, "timeBeginPeriod") && dll.Bind(EndPeriod, "timeEndPeriod");
+  }
+};
 
-// winmm is loaded on demand so the program has no import of it unless this fallback is needed.
 // SleepEx ends on a tick, and its first tick can come at once: even at 1 ms ticks SleepEx(3) may wake
-// after little more than 2 ms. One tick more keeps the pause at least as long as asked.
+// after little more than 2 ms. One tick more keeps the pause at least as long as asked. Without winmm the
+// pause is only coarser.
 void CoarseSleep(std::uint32_t ms) {
-  static HMODULE winmm = LoadLibraryA("winmm.dll");
-  static auto begin = winmm ? reinterpret_cast<TimeBeginPeriodFn>(
-                                  reinterpret_cast<void*>(GetProcAddress(winmm, "timeBeginPeriod")))
-                            : nullptr;
-  static auto end = winmm ? reinterpret_cast<TimeBeginPeriodFn>(
-                                reinterpret_cast<void*>(GetProcAddress(winmm, "timeEndPeriod")))
-                          : nullptr;
-  if (begin) begin(1);
+  const auto* winmm = win32::LoadSystemFunctions<MultimediaTimerFunctions>();
+  if (winmm) winmm->BeginPeriod(1);
   SleepEx(ms < INFINITE - 1 ? ms + 1 : ms, FALSE);
-  if (end) end(1);
+  if (winmm) winmm->EndPeriod(1);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 
+#include "base/open_file.h"
+
 namespace kt {
 
 void ReportTrace::FileCloser::operator()(std::FILE* file) const {
@@ -18,7 +20,7 @@ ReportTrace::~ReportTrace() = default;
 
 std::unique_ptr<ReportTrace> ReportTrace::OpenFile(const std::string& path, Clock& clock,
                                                    std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "w");
+  std::FILE* file = kt::OpenFile(path, "w");
   if (file == nullptr) {
     error = "cannot open the trace file \"" + path + "\"";
     return nullptr;

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "base/regular_file.h"
-
 #include "image/image_tags.h"
 #include "image/job_image.h"
 

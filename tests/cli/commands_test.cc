@@ -122,7 +122,7 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
       {{"write", blank, "--image", "@missing.bin"},
        20,
        {"Invalid EEPROM FW"},
-       {"missing.bin: cannot be read"}},
+       {"invalid image: ", "missing.bin: "}},
       {{"write", blank, "--image", "@upper.bin"},
        20,
        {"Invalid EEPROM FW"},

@@ -4,10 +4,11 @@
 
 #include "app/cli/cli_app.h"
 #include "app/cli/terminal.h"
+#include "base/program_start.h"
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> args = kt::StartProgram(argc, argv);
   kt::PrepareStandardStreams();
-  const std::vector<std::string> args(argv + 1, argv + argc);
   kt::ConsoleIo io{std::cout, std::cerr, std::cin, kt::StdinIsTerminal(), kt::StderrIsTerminal()};
   const std::unique_ptr<kt::EnterPrompt> prompt = io.inIsTerminal ? kt::OpenStdinPrompt() : nullptr;
   io.prompt = prompt.get();

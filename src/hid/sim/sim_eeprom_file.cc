@@ -3,9 +3,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
-#include <system_error>
+
+#include "base/atomic_file.h"
+#include "base/open_file.h"
 
 namespace kt {
 namespace {
@@ -23,9 +24,8 @@ std::string SystemMessage() {
 
 EepromFileLoad LoadEepromFile(const std::string& path, std::size_t size, std::vector<std::uint8_t>& out,
                               std::string& error) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec) && !ec) return EepromFileLoad::kMissing;
-  File file(std::fopen(path.c_str(), "rb"));
+  File file(OpenFile(path, "rb"));
+  if (!file && errno == ENOENT) return EepromFileLoad::kMissing;
   if (!file) {
     error = "cannot open the EEPROM file \"" + path + "\": " + SystemMessage();
     return EepromFileLoad::kFailed;
@@ -46,29 +46,10 @@ EepromFileLoad LoadEepromFile(const std::string& path, std::size_t size, std::ve
 }
 
 bool SaveEepromFile(const std::string& path, const std::vector<std::uint8_t>& eeprom, std::string& error) {
-  const std::string temporary = path + ".tmp";
-  {
-    File file(std::fopen(temporary.c_str(), "wb"));
-    if (!file) {
-      error = "cannot create \"" + temporary + "\": " + SystemMessage();
-      return false;
-    }
-    const bool written = std::fwrite(eeprom.data(), 1, eeprom.size(), file.get()) == eeprom.size();
-    if (!written || std::fflush(file.get()) != 0) {
-      error = "cannot write \"" + temporary + "\": " + SystemMessage();
-      file.reset();
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) {
-    error = "cannot replace \"" + path + "\": " + ec.message();
-    std::remove(temporary.c_str());
-    return false;
-  }
-  return true;
+  std::string why;
+  if (WriteFileAtomically(path, eeprom.data(), eeprom.size(), why)) return true;
+  error = "cannot save the EEPROM file: " + why;
+  return false;
 }
 
 }  // namespace kt

@@ -11,15 +11,17 @@ namespace {
 // The capabilities the HID class driver parsed from the device's report descriptor. Every temporary is
 // released on every path.
 bool QueryCaps(HANDLE handle, HidCaps& out, std::optional<Win32Error>& error) {
+  const HidFunctions* hid = Hid(error);
+  if (hid == nullptr) return false;
   PHIDP_PREPARSED_DATA raw = nullptr;
-  if (!HidD_GetPreparsedData(handle, &raw)) {
+  if (!hid->GetPreparsedData(handle, &raw)) {
     error = LastWin32Error("HidD_GetPreparsedData");
     return false;
   }
   ScopedPreparsedData preparsed(raw);
 
   HIDP_CAPS caps{};
-  const NTSTATUS capsStatus = HidP_GetCaps(preparsed.get(), &caps);
+  const NTSTATUS capsStatus = hid->GetCaps(preparsed.get(), &caps);
   if (capsStatus != HIDP_STATUS_SUCCESS) {
     error.emplace("HidP_GetCaps", static_cast<DWORD>(capsStatus));
     return false;
@@ -30,7 +32,7 @@ bool QueryCaps(HANDLE handle, HidCaps& out, std::optional<Win32Error>& error) {
   if (caps.NumberOutputValueCaps > 0) {
     std::vector<HIDP_VALUE_CAPS> values(caps.NumberOutputValueCaps);
     USHORT count = caps.NumberOutputValueCaps;
-    const NTSTATUS valueStatus = HidP_GetValueCaps(HidP_Output, values.data(), &count, preparsed.get());
+    const NTSTATUS valueStatus = hid->GetValueCaps(HidP_Output, values.data(), &count, preparsed.get());
     if (valueStatus != HIDP_STATUS_SUCCESS) {
       error.emplace("HidP_GetValueCaps", static_cast<DWORD>(valueStatus));
       return false;
@@ -75,9 +77,11 @@ Win32HidDevice::~Win32HidDevice() {
 }
 
 bool Win32HidDevice::GetAttributes(HidAttributes& out) {
+  const HidFunctions* hid = Hid(lastError_);
+  if (hid == nullptr) return false;
   HIDD_ATTRIBUTES attributes{};
   attributes.Size = sizeof(attributes);
-  if (!HidD_GetAttributes(handle_.get(), &attributes)) {
+  if (!hid->GetAttributes(handle_.get(), &attributes)) {
     lastError_ = LastWin32Error("HidD_GetAttributes");
     return false;
   }

@@ -8,6 +8,18 @@
 namespace kt::win32 {
 namespace {
 
+// The configuration manager's calls, taken from System32's cfgmgr32.dll (never imported: see SystemDll).
+struct ConfigManagerFunctions {
+  static constexpr const wchar_t* kDll = L"cfgmgr32.dll";
+  decltype(&CM_Get_DevNode_Registry_PropertyA) GetRegistryProperty = nullptr;
+  decltype(&CM_Get_Device_IDA) GetDeviceId = nullptr;
+  decltype(&CM_Get_Parent) GetParent = nullptr;
+  bool Bind(SystemDll& dll) {
+    return dll.Bind(GetRegistryProperty, "CM_Get_DevNode_Registry_PropertyA") &&
+           dll.Bind(GetDeviceId, "CM_Get_Device_IDA") && dll.Bind(GetParent, "CM_Get_Parent");
+  }
+};
+
 // The node of the interface's device, or 0.
 DEVINST NodeOfInterface(const std::string& interfacePath) {
   HDEVINFO list = SetupDiCreateDeviceInfoList(nullptr, nullptr);
@@ -26,11 +38,11 @@ DEVINST NodeOfInterface(const std::string& interfacePath) {
   return node;
 }
 
-std::string LocationPathOf(DEVINST node) {
+std::string LocationPathOf(const ConfigManagerFunctions& cm, DEVINST node) {
   char buffer[1024] = "";
   ULONG size = sizeof(buffer) - 2;
   ULONG type = 0;
-  if (CM_Get_DevNode_Registry_PropertyA(node, CM_DRP_LOCATION_PATHS, &type, buffer, &size, 0) != CR_SUCCESS) {
+  if (cm.GetRegistryProperty(node, CM_DRP_LOCATION_PATHS, &type, buffer, &size, 0) != CR_SUCCESS) {
     return std::string();
   }
   return std::string(buffer);  // the first string of the list
@@ -39,13 +51,16 @@ std::string LocationPathOf(DEVINST node) {
 }  // namespace
 
 std::string DeviceLocationOf(const std::string& interfacePath) {
+  // Without the DLL the port is not known, which callers already handle: the path stands for it.
+  const ConfigManagerFunctions* cm = LoadSystemFunctions<ConfigManagerFunctions>();
+  if (cm == nullptr) return std::string();
   DEVINST node = NodeOfInterface(interfacePath);
   if (node == 0) return std::string();
   // The HID node, the USB interface node of a composite device, the USB device: at most a few steps up.
   for (int step = 0; step < 4; ++step) {
-    if (std::string location = LocationPathOf(node); !location.empty()) return location;
+    if (std::string location = LocationPathOf(*cm, node); !location.empty()) return location;
     char id[MAX_DEVICE_ID_LEN + 1] = "";
-    if (CM_Get_Device_IDA(node, id, sizeof(id), 0) == CR_SUCCESS) {
+    if (cm->GetDeviceId(node, id, sizeof(id), 0) == CR_SUCCESS) {
       const std::string instance(id);
       // USB\VID_3B7D&PID_7310\5&2A1B3C&0&3: the part after the second backslash.
       if (instance.rfind("USB\\", 0) == 0 && instance.find("&MI_") == std::string::npos) {
@@ -54,7 +69,7 @@ std::string DeviceLocationOf(const std::string& interfacePath) {
       }
     }
     DEVINST parent = 0;
-    if (CM_Get_Parent(&parent, node, 0) != CR_SUCCESS) break;
+    if (cm->GetParent(&parent, node, 0) != CR_SUCCESS) break;
     node = parent;
   }
   return std::string();

@@ -83,8 +83,10 @@ HidEnumStep InterfaceWalk::Next(std::uint32_t index, std::string& path) {
 }
 
 std::unique_ptr<DeviceInterfaceSource> OpenHidInterfaceSource(std::optional<Win32Error>& error) {
+  const HidFunctions* hid = Hid(error);
+  if (hid == nullptr) return nullptr;
   GUID hidGuid;
-  HidD_GetHidGuid(&hidGuid);
+  hid->GetHidGuid(&hidGuid);
   ScopedDeviceInfoList list(
       SetupDiGetClassDevsA(&hidGuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE));
   if (!list) {

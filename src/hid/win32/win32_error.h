@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "base/system_error_win32.h"
+
 namespace kt::win32 {
 
 // A failed system call: which operation, the error code and the system's own words for it, so that a
@@ -25,8 +27,5 @@ class Win32Error {
 
 // The error the calling thread's last system call left behind.
 Win32Error LastWin32Error(std::string operation);
-
-// The system's message for `code`, without the trailing line break; "error N" when it has none.
-std::string SystemMessage(DWORD code);
 
 }  // namespace kt::win32

@@ -68,6 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplugCase{"NothingHappened", {}, {}, {}, false},
                       ReplugCase{"OnlyAnArrival", {}, {'a'}, {}, false},
                       ReplugCase{"GoneAndNotBack", {}, {'a', 'r'}, {}, false},
+                      // In a station: another port's board leaves after this one came back.
+                      ReplugCase{"AnotherBoardLeavesAfterTheReturn", {}, {'r', 'a', 'r'}, {true}, true},
                       ReplugCase{"BeforeTheMarkDoesNotCount", {'r', 'a'}, {}, {}, false},
                       // The USB device arrives before its HID node: the board is found only later.
                       ReplugCase{"NotThereAtTheFirstArrival", {}, {'r', 'a', 'a'}, {false}, false},

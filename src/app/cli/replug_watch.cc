@@ -22,7 +22,11 @@ void ReplugWatch::SetDeviceChangeListener(DeviceChangeListener listener) {
 void ReplugWatch::Record(bool arrived) {
   std::lock_guard<std::mutex> lock(mutex_);
   ++events_;
-  (arrived ? lastArrival_ : lastRemoval_) = events_;
+  if (arrived) {
+    lastArrival_ = events_;
+  } else if (firstRemoval_ <= mark_) {
+    firstRemoval_ = events_;
+  }
   changed_.notify_all();
 }
 
@@ -43,7 +47,7 @@ bool ReplugWatch::WaitForReplug(Clock& clock, std::uint32_t timeoutMs, const std
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     const auto back = [&] {
-      return cancelled_ || (lastRemoval_ > mark_ && lastArrival_ > lastRemoval_ && lastArrival_ > checked);
+      return cancelled_ || (firstRemoval_ > mark_ && lastArrival_ > firstRemoval_ && lastArrival_ > checked);
     };
     if (cancelled_) return false;
     const std::uint64_t now = clock.NowMicros();

@@ -46,7 +46,9 @@ class ReplugWatch final : public HidBackend {
   std::condition_variable changed_;
   std::uint64_t events_ = 0;       // notifications seen, counting from 1
   std::uint64_t mark_ = 0;         // events_ at the mark
-  std::uint64_t lastRemoval_ = 0;  // number of the last removal, 0 for none
+  // The first removal after the mark, 0 for none. Not the last one: in a station every port's changes
+  // come here, and another board leaving after this one came back must not undo its return.
+  std::uint64_t firstRemoval_ = 0;
   std::uint64_t lastArrival_ = 0;
   bool cancelled_ = false;
 };

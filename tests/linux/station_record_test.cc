@@ -46,7 +46,8 @@ TEST(StationRecordTest, AResultThatCannotBeRecordedIsNoSuccessAndStopsTheStation
     interrupt();
   });
   const test::CliOutcome run = test::RunCliWith(
-      {"station", "--watch", "-q", "--simulate=boards=2,blank,virtual-time", "--record", record}, std::move(hooks));
+      {"station", "--watch", "-q", "--simulate=boards=2,blank,virtual-time", "--record", record},
+      std::move(hooks));
   {
     std::lock_guard<std::mutex> lock(mutex);
     done = true;

@@ -169,7 +169,8 @@ int CliRun::Run() {
   if (options_.simulate) output_.Error("simulated board: no real board is touched");
   if (UsesImage() && !LoadImage()) return Finish(kExitInvalidImage);
   // Where the bytes will go is settled before the board is read for them.
-  if (std::string why; options_.outputFile && !WritesToStdout() && !CheckReplaceableFile(*options_.outputFile, why)) {
+  std::string why;
+  if (options_.outputFile && !WritesToStdout() && !CheckReplaceableFile(*options_.outputFile, why)) {
     output_.Error("--output " + why);
     return Finish(kExitUsage);
   }
@@ -444,19 +445,18 @@ int CliRun::SaveRead(const JobImage& read) {
     io_.out.write(reinterpret_cast<const char*>(read.readbackBuffer.data()), kProgrammedLength);
     io_.out.flush();
     // Standard output carries the bytes; the result line goes beside them.
-    output_.Error("read: " + std::to_string(kProgrammedLength) + " bytes written to standard output, SHA-256 " +
-                  sha256);
+    output_.Error("read: " + std::to_string(kProgrammedLength) +
+                  " bytes written to standard output, SHA-256 " + sha256);
     return io_.out ? kExitOk : kExitOutputLost;
   }
   if (!WriteFileAtomically(*options_.outputFile, read.readbackBuffer.data(), kProgrammedLength, error)) {
     output_.Error("--output " + error);
     return kExitUsage;
   }
-  const std::string& sha = sha256;
   output_.Line("read",
                "read: " + std::to_string(kProgrammedLength) + " bytes written to " + *options_.outputFile +
-                   ", SHA-256 " + sha,
-               {{"bytes", kProgrammedLength}, {"file", *options_.outputFile}, {"sha256", sha}});
+                   ", SHA-256 " + sha256,
+               {{"bytes", kProgrammedLength}, {"file", *options_.outputFile}, {"sha256", sha256}});
   return kExitOk;
 }
 

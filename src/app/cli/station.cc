@@ -114,7 +114,7 @@ class StationOutput {
             << (outcome.recordError.empty() ? "" : " (not recorded)") << "\n"
             << std::flush;
     CheckOut();
-    (outcome.ok ? succeeded_ : failed_) += 1;
+    (!outcome.recordError.empty() ? notRecorded_ : outcome.ok ? succeeded_ : failed_) += 1;
     progress_.erase(outcome.port);
     if (io_.errIsTerminal && output_.verbosity() != Verbosity::kQuiet) DrawStatus();
   }
@@ -162,6 +162,7 @@ class StationOutput {
   // On a terminal: one line redrawn in place, the running count first, then each running board's progress.
   void DrawStatus() {
     std::string line = "Succeeded: " + std::to_string(succeeded_) + "  Failed: " + std::to_string(failed_);
+    if (notRecorded_ > 0) line += "  Not recorded: " + std::to_string(notRecorded_);
     for (const auto& [name, percent] : progress_) line += "  [" + name + "] " + std::to_string(percent) + "%";
     const std::size_t length = line.size();
     // Blanks over whatever a longer line before left behind.
@@ -183,6 +184,7 @@ class StationOutput {
   std::map<std::string, int> progress_;  // the running boards'
   int succeeded_ = 0;
   int failed_ = 0;
+  int notRecorded_ = 0;
   std::size_t statusLength_ = 0;
   bool barOpen_ = false;
   bool lost_ = false;
@@ -359,7 +361,8 @@ void BoardJob::Run() {
 }
 
 void BoardJob::GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started) {
-  station_.output().Error("[" + port_ + "] the job is still inside a device call 12 s after it was stopped: "
+  station_.output().Error("[" + port_ +
+                          "] the job is still inside a device call 12 s after it was stopped: "
                           "this board is given up, the others go on");
   if (dialog.chipId != 0 || dialog.chipVersion != 0) {
     outcome_.chipId = dialog.chipId;
@@ -516,8 +519,8 @@ void Station::JobEnded(BoardOutcome outcome) {
     std::string why;
     if (!setup_.record->AppendLine(line.dump(), why)) {
       outcome.recordError = why.empty() ? "unknown error" : why;
-      output_.Error("[" + outcome.port + "] " + outcome.text + ": NOT RECORDED (" + *setup_.options->recordFile +
-                    ": " + outcome.recordError + "); no new board is taken");
+      output_.Error("[" + outcome.port + "] " + outcome.text + ": NOT RECORDED (" +
+                    *setup_.options->recordFile + ": " + outcome.recordError + "); no new board is taken");
     }
   }
   output_.Result(outcome);
@@ -625,11 +628,11 @@ int Station::Run() {
   for (auto& [port, job] : jobs_) {
     if (job && !job->Stuck()) job->Join();
   }
-  const int status = stuck_ > 0                  ? kWorkerStuckExitStatus
-                     : notRecorded_ > 0          ? kExitStationNotRecorded
-                     : failed_ > 0               ? kExitStationFailures
-                     : output_.OutputLost()      ? kExitOutputLost
-                                                 : kExitOk;
+  const int status = stuck_ > 0             ? kWorkerStuckExitStatus
+                     : notRecorded_ > 0     ? kExitStationNotRecorded
+                     : failed_ > 0          ? kExitStationFailures
+                     : output_.OutputLost() ? kExitOutputLost
+                                            : kExitOk;
   output_.Summary(succeeded_, failed_, notRecorded_, status);
   // A stuck board's thread still holds its dialog, which its worker uses: nothing may be destroyed under
   // it, so the process ends here, every line and record out.

@@ -31,7 +31,8 @@ namespace {
 // other console event (a key let go, the mouse, focus) is taken off the queue and the wait goes on.
 class ConsolePrompt final : public EnterPrompt {
  public:
-  ConsolePrompt() : input_(GetStdHandle(STD_INPUT_HANDLE)), cancel_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ConsolePrompt()
+      : input_(GetStdHandle(STD_INPUT_HANDLE)), cancel_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
   ~ConsolePrompt() override {
     if (cancel_ != nullptr) CloseHandle(cancel_);
   }

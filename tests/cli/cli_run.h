@@ -39,6 +39,13 @@ inline std::string TempPath(const std::string& name) {
   return ::testing::TempDir() + "cli_" + tag + "_" + name;
 }
 
+// How often `needle` stands in `text`.
+inline std::size_t CountOf(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
+
 inline std::string ReadAll(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

@@ -376,12 +376,7 @@ TEST(OutputLostTest, TheJobRunsToItsEndAndTheRunDoesNotEndZero) {
   // Both station boards were written and recorded though nobody read their lines.
   const std::string lines = ReadAll(record);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 2) << lines;
-  std::size_t written = 0;
-  for (std::size_t at = lines.find("\"Write to EEPROM OK!\""); at != std::string::npos;
-       at = lines.find("\"Write to EEPROM OK!\"", at + 1)) {
-    ++written;
-  }
-  EXPECT_EQ(written, 2u) << lines;
+  EXPECT_EQ(test::CountOf(lines, "\"Write to EEPROM OK!\""), 2u) << lines;
 }
 
 }  // namespace

@@ -269,12 +269,7 @@ TEST(StationDeathTest, AStuckBoardIsGivenUpAloneAndTheOthersRunToTheirEnd) {
   EXPECT_NE(record.find("\"port\":\"sim-2\",\"product_id\":\"72F7\",\"result\":null,\"stage\":\"stuck\""),
             std::string::npos)
       << record;
-  std::size_t written = 0;
-  for (std::size_t at = record.find("Write to EEPROM OK!"); at != std::string::npos;
-       at = record.find("Write to EEPROM OK!", at + 1)) {
-    ++written;
-  }
-  EXPECT_EQ(written, 3u) << record;
+  EXPECT_EQ(test::CountOf(record, "Write to EEPROM OK!"), 3u) << record;
 }
 
 }  // namespace

@@ -328,8 +328,8 @@ int CliRun::RunDialog() {
     dialog.SetReplugWait([&] {
       if (interrupted_) return false;
       if (!watch_->ReportsDeviceChanges()) {
-        // Nothing would tell the wait that the board came back (the Windows backend's notifications go to
-        // a window, which the command line has not got): go on after the box, as before.
+        // Nothing would tell the wait that the board came back (no udev to listen to, or Windows refused
+        // the notification window's registration): go on after the box, as before.
         output_.Note(
             "device changes are not reported here; going on without waiting for the board to come back");
         return true;

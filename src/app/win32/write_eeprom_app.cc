@@ -7,11 +7,13 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "app/target_board.h"
 #include "app/win32/app_name.h"
 #include "app/win32/dialog_host.h"
 #include "app/win32/win32_dialog_window.h"
+#include "app/win32/window_notified_backend.h"
 #include "app/window_command_line.h"
 #include "app/write_eeprom_dialog.h"
 #include "base/clock.h"
@@ -54,6 +56,8 @@ bool CKT701xWriteEepromMPApp::InitInstance() {
   }
 
   TargetBoard target = MakeTargetBoard(simulate ? &simOptions : nullptr);
+  // The simulated board tells its re-plugs only to the backend's listener; a real one tells the window.
+  if (!simulate) target.backend = std::make_unique<WindowNotifiedBackend>(std::move(target.backend));
 
   {
     Win32DialogWindow window(applicationName);

@@ -1,0 +1,117 @@
+#include "hid/win32/device_notifications.h"
+
+#include <dbt.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <mutex>
+#include <optional>
+#include <ostream>
+#include <thread>
+#include <vector>
+
+#include "hid/win32/win32_hid_backend.h"
+
+namespace kt::win32 {
+namespace {
+
+// What the system sends the window: the event and, for the events that carry one, a broadcast whose
+// header names the device type.
+LRESULT SendDeviceChange(HWND window, WPARAM event, std::optional<DWORD> deviceType) {
+  DEV_BROADCAST_DEVICEINTERFACE_W broadcast{};
+  broadcast.dbcc_size = sizeof(broadcast);
+  broadcast.dbcc_devicetype = deviceType.value_or(0);
+  const LPARAM data = deviceType ? reinterpret_cast<LPARAM>(&broadcast) : 0;
+  return SendMessageW(window, WM_DEVICECHANGE, event, data);
+}
+
+struct DeliveryCase {
+  const char* name;
+  WPARAM event;
+  std::optional<DWORD> deviceType;  // none: the event carries no broadcast
+  std::vector<bool> heard;
+};
+
+void PrintTo(const DeliveryCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const DeliveryCase kDeliveries[] = {
+    {"interface arrival", DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE, {true}},
+    {"interface removal", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_DEVICEINTERFACE, {false}},
+    {"volume arrival", DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, {}},
+    {"handle removal", DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_HANDLE, {}},
+    {"query to remove an interface", DBT_DEVICEQUERYREMOVE, DBT_DEVTYP_DEVICEINTERFACE, {}},
+    {"interface removal pending", DBT_DEVICEREMOVEPENDING, DBT_DEVTYP_DEVICEINTERFACE, {}},
+    {"device nodes changed, no broadcast", DBT_DEVNODES_CHANGED, std::nullopt, {}},
+    {"arrival without a broadcast", DBT_DEVICEARRIVAL, std::nullopt, {}},
+};
+
+class DeviceNotificationsTest : public ::testing::TestWithParam<DeliveryCase> {};
+
+TEST_P(DeviceNotificationsTest, HearsInterfaceArrivalsAndRemovalsOnly) {
+  std::mutex mutex;
+  std::vector<bool> heard;
+  DeviceNotifications notifications([&](bool arrived) {
+    std::lock_guard<std::mutex> lock(mutex);
+    heard.push_back(arrived);
+  });
+  ASSERT_NE(notifications.Window(), nullptr) << notifications.failure()->what();
+  // TRUE every time: a query to remove a device is never refused.
+  EXPECT_EQ(SendDeviceChange(notifications.Window(), GetParam().event, GetParam().deviceType), TRUE);
+  std::lock_guard<std::mutex> lock(mutex);
+  EXPECT_EQ(heard, GetParam().heard);
+}
+
+INSTANTIATE_TEST_SUITE_P(Events, DeviceNotificationsTest, ::testing::ValuesIn(kDeliveries));
+
+// The backend reports changes exactly while a listener is set and the system took its registration.
+TEST(Win32HidBackendNotificationsTest, ReportsChangesWhileAListenerIsSet) {
+  Win32HidBackend backend;
+  EXPECT_FALSE(backend.ReportsDeviceChanges());
+  backend.SetDeviceChangeListener([](bool) {});
+  EXPECT_TRUE(backend.ReportsDeviceChanges());
+  backend.SetDeviceChangeListener([](bool) {});  // a second notifier, after the first has gone
+  EXPECT_TRUE(backend.ReportsDeviceChanges());
+  backend.SetDeviceChangeListener(nullptr);
+  EXPECT_FALSE(backend.ReportsDeviceChanges());
+  EXPECT_EQ(backend.DeviceNotificationWindow(), nullptr);
+  backend.SetDeviceChangeListener([](bool) {});  // and the destructor stops this one
+}
+
+// A listener cleared while one of its calls is under way is not dropped until that call has ended, and
+// is not called again: its owner may go as soon as the clearing returns.
+TEST(Win32HidBackendNotificationsTest, ClearingTheListenerWaitsForItsCallUnderWay) {
+  Win32HidBackend backend;
+  std::promise<void> entered;
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<int> calls{0};
+  std::atomic<bool> callEnded{false};
+  backend.SetDeviceChangeListener([&](bool) {
+    if (++calls == 1) entered.set_value();
+    released.wait();
+    callEnded = true;
+  });
+  const HWND window = backend.DeviceNotificationWindow();
+  ASSERT_NE(window, nullptr);
+  std::thread system([window] { SendDeviceChange(window, DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE); });
+  entered.get_future().wait();
+  std::promise<void> clearing;
+  std::future<bool> clearance = std::async(std::launch::async, [&] {
+    clearing.set_value();
+    backend.SetDeviceChangeListener(nullptr);
+    return callEnded.load();
+  });
+  clearing.get_future().wait();
+  release.set_value();
+  EXPECT_TRUE(clearance.get());
+  system.join();
+  // The window went with the listener: what the system sends now reaches nobody.
+  EXPECT_EQ(SendDeviceChange(window, DBT_DEVICEARRIVAL, DBT_DEVTYP_DEVICEINTERFACE), 0);
+  EXPECT_EQ(calls, 1);
+}
+
+}  // namespace
+}  // namespace kt::win32

@@ -115,6 +115,26 @@ TEST(StationTest, OnATerminalTheCountIsKeptCurrentInOneLine) {
   EXPECT_EQ(err.str().find("progress"), std::string::npos);
 }
 
+// The station's view of boards the test owns: the operator may still plug and unplug them after the run
+// has ended and let go of its backend.
+class BorrowedBackend final : public HidBackend {
+ public:
+  explicit BorrowedBackend(HidBackend& owner) : owner_(owner) {}
+  std::string Name() const override { return owner_.Name(); }
+  std::unique_ptr<HidInterfaceList> ListInterfaces() override { return owner_.ListInterfaces(); }
+  std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) override {
+    return owner_.Open(path, mode);
+  }
+  void SetDeviceChangeListener(DeviceChangeListener listener) override {
+    owner_.SetDeviceChangeListener(std::move(listener));
+  }
+  bool ReportsDeviceChanges() const override { return owner_.ReportsDeviceChanges(); }
+  std::string PortOf(const std::string& path) override { return owner_.PortOf(path); }
+
+ private:
+  HidBackend& owner_;
+};
+
 // A station of simulated boards in virtual time with an operator at it: `operate` runs on its own thread
 // while the station runs, and reaches the boards through `boards` and Ctrl-C through `Interrupt`.
 class OperatedStation {
@@ -131,9 +151,9 @@ class OperatedStation {
     SimOptions parsed;
     std::string error;
     if (!ParseSimOptions(options, parsed, error)) ADD_FAILURE() << error;
-    auto station = std::make_unique<SimStationBackend>(parsed, clock);
-    boards = station.get();
-    hooks.backend = std::move(station);
+    owned = std::make_unique<SimStationBackend>(parsed, clock);
+    boards = owned.get();
+    hooks.backend = std::make_unique<BorrowedBackend>(*owned);
     hooks.takeInterrupt = [this](std::function<void()> fn) {
       std::lock_guard<std::mutex> lock(mutex);
       interrupt = std::move(fn);
@@ -177,6 +197,7 @@ class OperatedStation {
   }
 
  private:
+  std::unique_ptr<SimStationBackend> owned;
   std::mutex mutex;
   std::condition_variable nothing;
   std::function<void()> interrupt;

@@ -253,6 +253,8 @@ class BoardJob {
   void Conclude(StationWindow& window, CKT701xWriteEepromMPDlg& dialog);
   // Exit could not get the worker back: this board's result is told now, and its thread stays here with
   // the dialog the worker still uses until the process ends.
+  // The chip's ID and version when the job read them.
+  void TakeChipValues(const CKT701xWriteEepromMPDlg& dialog);
   [[noreturn]] void GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started);
 
   Station& station_;
@@ -360,14 +362,18 @@ void BoardJob::Run() {
   station_.JobEnded(outcome_);
 }
 
-void BoardJob::GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started) {
-  station_.output().Error("[" + port_ +
-                          "] the job is still inside a device call 12 s after it was stopped: "
-                          "this board is given up, the others go on");
+void BoardJob::TakeChipValues(const CKT701xWriteEepromMPDlg& dialog) {
   if (dialog.chipId != 0 || dialog.chipVersion != 0) {
     outcome_.chipId = dialog.chipId;
     outcome_.chipVersion = dialog.chipVersion;
   }
+}
+
+void BoardJob::GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started) {
+  station_.output().Error("[" + port_ +
+                          "] the job is still inside a device call 12 s after it was stopped: "
+                          "this board is given up, the others go on");
+  TakeChipValues(dialog);
   const std::int32_t job = dialog.lastJobResult.load(std::memory_order_acquire);
   outcome_.result = job == Programmer::kNoJobResult ? std::nullopt : std::optional<int>(job);
   outcome_.stage = "stuck";
@@ -430,10 +436,7 @@ void BoardJob::Conclude(StationWindow& window, CKT701xWriteEepromMPDlg& dialog) 
   std::vector<std::string> own = window.Messages();
   if (window.BoxesBeforeStop()) own.resize(*window.BoxesBeforeStop());
   const std::optional<std::size_t> deciding = DecidingMessage(own, RunKind::kWrite);
-  if (dialog.chipId != 0 || dialog.chipVersion != 0) {
-    outcome_.chipId = dialog.chipId;
-    outcome_.chipVersion = dialog.chipVersion;
-  }
+  TakeChipValues(dialog);
   if (deciding) {
     outcome_.text = own[*deciding];
     outcome_.ok = outcome_.text == job_text::kWriteOk;

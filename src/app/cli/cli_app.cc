@@ -201,17 +201,12 @@ int CliRun::RunStationCommand() {
   setup.imageSha256 = result_.imageSha256;
   setup.record = record.get();
   setup.quietBoundMs = hooks_.quietBoundMs;
-  std::function<void()> interrupt;
-  std::mutex interruptMutex;
+  // Before the station starts its threads; a Ctrl-C before it takes the callback is handed to it then.
+  InterruptWatch interrupts;
   setup.takeInterrupt = [&](std::function<void()> fn) {
-    std::lock_guard<std::mutex> lock(interruptMutex);
-    interrupt = fn;
+    interrupts.Route(fn);
     if (hooks_.takeInterrupt) hooks_.takeInterrupt(fn);
   };
-  InterruptWatch interrupts([&] {
-    std::lock_guard<std::mutex> lock(interruptMutex);
-    if (interrupt) interrupt();
-  });
   return RunStation(setup, io_, output_);
 }
 
@@ -282,6 +277,8 @@ void CliRun::ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog) {
 }
 
 int CliRun::RunDialog() {
+  // Before the dialog starts its worker thread: the worker must not be the thread a Ctrl-C lands on.
+  InterruptWatch interrupts;
   const bool waitForEnter = !options_.yes && io_.inIsTerminal && !options_.json;
   ConsoleWindow window(io_, output_, waitForEnter);
   CKT701xWriteEepromMPDlg dialog(window, *jobBackend_, *clock_);
@@ -306,7 +303,12 @@ int CliRun::RunDialog() {
       stopped_ = true;
     });
   };
-  InterruptWatch interrupts(interrupt);
+  interrupts.Route(interrupt);
+  // Taken back before the dialog and the window go: no interrupt reaches them while they are destroyed.
+  const struct Unroute {
+    InterruptWatch& watch;
+    ~Unroute() { watch.Route(nullptr); }
+  } unroute{interrupts};
   if (hooks_.takeInterrupt) hooks_.takeInterrupt(interrupt);
 
   if (options_.verbose) output_.Phase("look for a blank board", ElapsedMs());

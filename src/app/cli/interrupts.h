@@ -2,17 +2,27 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 
 namespace kt {
 
-// Ctrl-C and, on Linux, SIGTERM and SIGHUP while the command line runs: `onInterrupt` is called on a
-// thread of the watch's own (never in a signal handler), once per interrupt. Only one watch exists at a
-// time. Once one has been destroyed, those signals are swallowed on Linux until the process ends: the
-// run is ending, and a late signal must not change the status it ends with.
+// Ctrl-C and, on Linux, SIGTERM and SIGHUP while the command line runs: the routed callback is called on
+// a thread of the watch's own (never in a signal handler), once per interrupt. Only one watch exists at a
+// time, and it is destroyed on the thread that made it. Once one has been destroyed, those signals are
+// swallowed on Linux until the process ends: the run is ending, and a late signal must not change the
+// status it ends with.
+//
+// On Linux the signals reach the watch's thread only: the thread that makes the watch, and every thread
+// it starts while the watch lives, blocks them. Start the watch before the job's threads.
 class InterruptWatch {
  public:
+  // Interrupts that come before Route are kept and handed to it.
+  InterruptWatch();
   explicit InterruptWatch(std::function<void()> onInterrupt);
   ~InterruptWatch();
+
+  // From now on interrupts go to `onInterrupt`; it is called at once for each one that came before.
+  void Route(std::function<void()> onInterrupt);
   InterruptWatch(const InterruptWatch&) = delete;
   InterruptWatch& operator=(const InterruptWatch&) = delete;
 
@@ -27,6 +37,11 @@ class InterruptWatch {
   };
 
  private:
+  void Deliver();
+
+  std::mutex mutex_;
+  std::function<void()> onInterrupt_;
+  int held_ = 0;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,6 +1,8 @@
 #include "app/cli/interrupts.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -24,12 +26,28 @@ void OnSignal(int signal) {
 
 constexpr char kStopByte = 0;
 
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  sigaddset(&set, SIGHUP);
+  return set;
+}
+
 }  // namespace
 
 class SignalPipeInterrupts final : public InterruptWatch::Impl {
  public:
   explicit SignalPipeInterrupts(std::function<void()> onInterrupt) : onInterrupt_(std::move(onInterrupt)) {
     if (pipe2(fds_, O_CLOEXEC) != 0) return;
+    // Only the watch's thread takes the signals. A thread parked elsewhere (a worker waiting for work)
+    // could otherwise be the one the kernel picks, and some runtimes (the thread sanitizer's) hold a
+    // signal for a thread until that thread next leaves a call they count as blocking: the Ctrl-C would
+    // then wait for work that never comes. The thread that makes the watch, and the threads it starts
+    // while the watch lives, block them.
+    const sigset_t stopSignals = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stopSignals, &callerMask_);
     gSignalPipe.store(fds_[1]);
     struct sigaction action = {};
     action.sa_handler = &OnSignal;
@@ -56,13 +74,25 @@ class SignalPipeInterrupts final : public InterruptWatch::Impl {
     (void)!write(fds_[1], &stop, 1);
     thread_.join();
     CloseFds();
+    // A signal that came after the thread had gone is taken now by the handler, which does nothing.
+    pthread_sigmask(SIG_SETMASK, &callerMask_, nullptr);
   }
 
   bool active() const override { return active_; }
 
  private:
   void Run() {
+    const sigset_t stopSignals = StopSignals();
+    pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
     for (;;) {
+      // The thread waits in poll, not in read: a runtime that holds a signal until its thread leaves a
+      // call it does not count as blocking (the thread sanitizer counts poll, not read) must still run
+      // the handler while this thread waits for it.
+      pollfd ready = {fds_[0], POLLIN, 0};
+      if (poll(&ready, 1, -1) < 0) {
+        if (errno == EINTR) continue;
+        return;
+      }
       char byte = 0;
       const ssize_t got = read(fds_[0], &byte, 1);
       if (got < 0 && errno == EINTR) continue;
@@ -81,6 +111,7 @@ class SignalPipeInterrupts final : public InterruptWatch::Impl {
   std::function<void()> onInterrupt_;
   int fds_[2] = {-1, -1};
   std::thread thread_;
+  sigset_t callerMask_ = {};
   bool active_ = false;
 };
 

@@ -52,18 +52,39 @@ TEST_F(OverlappedReaderTest, AReportThatArrivesWhileTheReadWaitsCompletesIt) {
 }
 
 // Wine's HID class driver can strand a report that arrives while a read is being queued: the answer to
-// the next request must find a read already waiting, posted before Read() returned.
-TEST_F(OverlappedReaderTest, TheNextReadIsWaitingBeforeTheNextRequestGoesOut) {
-  OverlappedReader reader(toolEnd.get(), 0);
-  ASSERT_TRUE(pipe.Send({0x00, 0, 0, 0, 0, 0, 0, 0x01}));
-  ASSERT_EQ(reader.Read(out.data(), out.size(), kPatientMs).status, HidReadResult::Status::kCompleted);
+// every request must find a read already waiting, whatever came before the request.
+TEST_F(OverlappedReaderTest, AReadIsWaitingBeforeEachRequestGoesOut) {
+  enum class Before { kNothing, kAReport, kATimeOut };
+  const struct {
+    const char* name;
+    Before before;
+  } cases[] = {
+      {"the link's first request", Before::kNothing},
+      {"a request after an answer", Before::kAReport},
+      {"a request after a timed-out read", Before::kATimeOut},
+  };
+  constexpr std::size_t kReportLength = 8;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    out.fill(kUntouched);
+    PipePair link;
+    ScopedHandle end = link.OpenToolEnd(FILE_FLAG_OVERLAPPED);
+    ASSERT_TRUE(end.valid());
+    OverlappedReader reader(end.get(), kReportLength);
+    if (c.before == Before::kAReport) {
+      ASSERT_TRUE(link.Send({0x00, 0, 0, 0, 0, 0, 0, 0x01}));
+      ASSERT_EQ(reader.Read(out.data(), out.size(), kPatientMs).status, HidReadResult::Status::kCompleted);
+    } else if (c.before == Before::kATimeOut) {
+      ASSERT_EQ(reader.Read(out.data(), out.size(), 1).status, HidReadResult::Status::kTimedOut);
+    }
 
-  ASSERT_TRUE(pipe.Send({0x00, 0, 0, 0, 0, 0, 0, 0x02}));
-  DWORD waiting = 99;
-  ASSERT_TRUE(PeekNamedPipe(toolEnd.get(), nullptr, 0, nullptr, &waiting, nullptr));
-  EXPECT_EQ(waiting, 0u) << "the report went into the pipe's queue, not into a read posted ahead";
-  ASSERT_EQ(reader.Read(out.data(), out.size(), kPatientMs).status, HidReadResult::Status::kCompleted);
-  EXPECT_EQ(out[7], 0x02);
+    ASSERT_TRUE(link.Send({0x00, 0, 0, 0, 0, 0, 0, 0x02}));
+    DWORD waiting = 99;
+    ASSERT_TRUE(PeekNamedPipe(end.get(), nullptr, 0, nullptr, &waiting, nullptr));
+    EXPECT_EQ(waiting, 0u) << "the report went into the pipe's queue, not into a read posted ahead";
+    ASSERT_EQ(reader.Read(out.data(), out.size(), kPatientMs).status, HidReadResult::Status::kCompleted);
+    EXPECT_EQ(out[7], 0x02);
+  }
 }
 
 TEST_F(OverlappedReaderTest, CopiesNoMoreThanTheCallerCanTake) {

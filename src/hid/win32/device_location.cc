@@ -56,6 +56,7 @@ std::string DeviceLocationOf(const std::string& interfacePath) {
   if (cm == nullptr) return std::string();
   DEVINST node = NodeOfInterface(interfacePath);
   if (node == 0) return std::string();
+  const DEVINST first = node;
   // The HID node, the USB interface node of a composite device, the USB device: at most a few steps up.
   for (int step = 0; step < 4; ++step) {
     if (std::string location = LocationPathOf(*cm, node); !location.empty()) return location;
@@ -72,7 +73,26 @@ std::string DeviceLocationOf(const std::string& interfacePath) {
     if (cm->GetParent(&parent, node, 0) != CR_SUCCESS) break;
     node = parent;
   }
-  return std::string();
+  // Wine's HID bus offers neither a location nor a parent, only the HID node's own ID.
+  char id[MAX_DEVICE_ID_LEN + 1] = "";
+  if (cm->GetDeviceId(first, id, sizeof(id), 0) != CR_SUCCESS) return std::string();
+  return PortFromWineHidId(id);
+}
+
+std::string PortFromWineHidId(const std::string& deviceId) {
+  // HID\VID_3B7D&PID_7310&MI_00\256&kt7310-board-812&0&0: version, serial number, unique ID, index.
+  if (deviceId.rfind("HID\\", 0) != 0) return std::string();
+  const std::size_t last = deviceId.rfind('\\');
+  if (last == std::string::npos || last <= 4) return std::string();
+  const std::string instance = deviceId.substr(last + 1);
+  std::size_t fields = 0;
+  for (char c : instance) fields += c == '&' ? 1 : 0;
+  const std::size_t first = instance.find('&');
+  if (fields != 3 || first == std::string::npos) return std::string();
+  const std::string serial = instance.substr(first + 1, instance.find('&', first + 1) - first - 1);
+  // Without a serial number ("0000") boards differ only by the index, which follows the product ID.
+  if (serial.empty() || serial == "0000") return std::string();
+  return "HID\\" + instance;
 }
 
 }  // namespace kt::win32

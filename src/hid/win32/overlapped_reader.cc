@@ -20,7 +20,11 @@ std::unique_ptr<OverlappedReader::Slot> OverlappedReader::MakeSlot(std::optional
 }
 
 OverlappedReader::OverlappedReader(HANDLE device, std::size_t reportLength)
-    : device_(device), reportLength_(reportLength), slot_(MakeSlot(lastError_)) {}
+    : device_(device), reportLength_(reportLength), slot_(MakeSlot(lastError_)) {
+  // The answer to the link's first request finds a read waiting too. Should it not start, the first
+  // Read() tries again and reports why.
+  if (reportLength_ != 0 && slot_->event && !Post(reportLength_)) lastError_.reset();
+}
 
 OverlappedReader::~OverlappedReader() {
   Cancel();
@@ -102,6 +106,12 @@ HidReadResult OverlappedReader::Read(std::uint8_t* out, std::size_t capacity, st
   } else if (wait == WAIT_TIMEOUT) {
     CancelAndWait();
     result.status = HidReadResult::Status::kTimedOut;
+    // The request that follows (a retry, the next block) gets a read waiting for its answer as well.
+    if (!Post(length)) {
+      lastError_.reset();
+      ResetEvent(slot_->event.get());
+    }
+    return result;
   } else {
     lastError_ = LastWin32Error("WaitForSingleObject");
     CancelAndWait();

@@ -16,9 +16,10 @@ namespace kt::win32 {
 // and the buffer the system writes into. The caller's buffer is only ever written by a plain copy from
 // ours, inside Read(). A timed-out read is cancelled and then waited for before Read() returns.
 //
-// After a report has been taken, the next read is posted before Read() returns, so the answer to the next
-// request always finds a read waiting for it. Wine's HID class driver can strand a report that arrives
-// while a read request is being queued (it takes a queued report and queues the read in two steps); the
+// A read is always waiting before a request goes out: one is posted when the reader is made (when the
+// report length is known), and again before Read() returns, after a report and after a time-out alike.
+// Wine's HID class driver can strand a report that arrives while a read request is being queued (it
+// looks for a queued report and queues the read in two steps, under no lock that covers both); the
 // report then sits in the queue with the read waiting beside it until the time-out. The posted read
 // lives in our buffer and record until the next Read() takes it, or the destructor cancels and waits for it.
 //

@@ -5,9 +5,15 @@
 //   kt-window-probe text TITLE ID     text of control ID in that window
 //   kt-window-probe center TITLE ID   screen position of the middle of control ID: "X Y"
 //   kt-window-probe shown TITLE ID    exit status 0 when control ID is there and visible
+//   kt-window-probe enabled TITLE ID  exit status 0 when control ID is there and takes input
 //   kt-window-probe boxes             one line per message box: "CAPTION|TEXT|X Y" (X Y: its OK button)
+//   kt-window-probe hid VID PID       how many present HID interfaces have these IDs (hex); status 0 if any
 #include <windows.h>
+// clang-format off
+#include <setupapi.h>
+// clang-format on
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -76,6 +82,29 @@ bool PrintCenter(HWND control) {
   return true;
 }
 
+int HidInterfacesAt(const std::string& vendor, const std::string& product) {
+  // The HID class's interface GUID.
+  const GUID hidClass = {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+  HDEVINFO list = SetupDiGetClassDevsA(&hidClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+  if (list == INVALID_HANDLE_VALUE) return 0;
+  std::string want = "vid_" + vendor + "&pid_" + product;
+  for (char& c : want) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  int found = 0;
+  SP_DEVICE_INTERFACE_DATA data{};
+  data.cbSize = sizeof(data);
+  for (DWORD index = 0; SetupDiEnumDeviceInterfaces(list, nullptr, &hidClass, index, &data); ++index) {
+    std::vector<char> buffer(4096);
+    auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(buffer.data());
+    detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+    if (!SetupDiGetDeviceInterfaceDetailA(list, &data, detail, static_cast<DWORD>(buffer.size()), nullptr, nullptr)) continue;
+    std::string path = detail->DevicePath;
+    for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (path.find(want) != std::string::npos) ++found;
+  }
+  SetupDiDestroyDeviceInfoList(list);
+  return found;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -84,12 +113,13 @@ int main(int argc, char** argv) {
     std::printf("%u\n", static_cast<unsigned>(WindowsTitled(argv[2]).size()));
     return 0;
   }
-  if ((command == "text" || command == "center" || command == "shown") && argc == 4) {
+  if ((command == "text" || command == "center" || command == "shown" || command == "enabled") && argc == 4) {
     const std::vector<HWND> windows = WindowsTitled(argv[2]);
     if (windows.size() != 1) return 1;
     HWND control = GetDlgItem(windows.front(), std::atoi(argv[3]));
     if (control == nullptr) return 1;
     if (command == "shown") return IsWindowVisible(control) ? 0 : 1;
+    if (command == "enabled") return IsWindowEnabled(control) ? 0 : 1;
     if (command == "text") {
       std::printf("%s\n", TextOf(control).c_str());
       return 0;
@@ -97,6 +127,11 @@ int main(int argc, char** argv) {
     const bool ok = PrintCenter(control);
     std::printf("\n");
     return ok ? 0 : 1;
+  }
+  if (command == "hid" && argc == 4) {
+    const int found = HidInterfacesAt(argv[2], argv[3]);
+    std::printf("%d\n", found);
+    return found > 0 ? 0 : 1;
   }
   if (command == "boxes" && argc == 2) {
     for (HWND window : TopLevelWindows()) {
@@ -110,6 +145,7 @@ int main(int argc, char** argv) {
   }
   std::fprintf(
       stderr,
-      "usage: kt-window-probe count TITLE | text TITLE ID | center TITLE ID | shown TITLE ID | boxes\n");
+      "usage: kt-window-probe count TITLE | text TITLE ID | center TITLE ID | shown TITLE ID | enabled TITLE ID | "
+      "boxes | hid VID PID\n");
   return 2;
 }

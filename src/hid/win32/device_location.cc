@@ -53,10 +53,9 @@ std::string LocationPathOf(const ConfigManagerFunctions& cm, DEVINST node) {
 std::string DeviceLocationOf(const std::string& interfacePath) {
   // Without the DLL the port is not known, which callers already handle: the path stands for it.
   const ConfigManagerFunctions* cm = LoadSystemFunctions<ConfigManagerFunctions>();
-  if (cm == nullptr) return std::string();
+  if (cm == nullptr) return PortFromWineHidId(interfacePath);
   DEVINST node = NodeOfInterface(interfacePath);
-  if (node == 0) return std::string();
-  const DEVINST first = node;
+  if (node == 0) return PortFromWineHidId(interfacePath);
   // The HID node, the USB interface node of a composite device, the USB device: at most a few steps up.
   for (int step = 0; step < 4; ++step) {
     if (std::string location = LocationPathOf(*cm, node); !location.empty()) return location;
@@ -73,26 +72,37 @@ std::string DeviceLocationOf(const std::string& interfacePath) {
     if (cm->GetParent(&parent, node, 0) != CR_SUCCESS) break;
     node = parent;
   }
-  // Wine's HID bus offers neither a location nor a parent, only the HID node's own ID.
-  char id[MAX_DEVICE_ID_LEN + 1] = "";
-  if (cm->GetDeviceId(first, id, sizeof(id), 0) != CR_SUCCESS) return std::string();
-  return PortFromWineHidId(id);
+  // Wine's HID bus offers neither a location nor a parent: the instance in the interface path it is.
+  return PortFromWineHidId(interfacePath);
 }
 
-std::string PortFromWineHidId(const std::string& deviceId) {
-  // HID\VID_3B7D&PID_7310&MI_00\256&kt7310-board-812&0&0: version, serial number, unique ID, index.
-  if (deviceId.rfind("HID\\", 0) != 0) return std::string();
-  const std::size_t last = deviceId.rfind('\\');
-  if (last == std::string::npos || last <= 4) return std::string();
-  const std::string instance = deviceId.substr(last + 1);
+std::string PortFromWineHidId(const std::string& idOrPath) {
+  // HID\VID_3B7D&PID_7310&MI_00\256&kt7310-board-812&0&0 as an ID, or as an interface path
+  // \\?\hid#vid_3b7d&pid_7310&mi_00#256&kt7310-board-812&0&0#{4d1e55b2-...}: the instance is the version,
+  // the serial number, a unique ID and an index.
+  std::string instance;
+  if (idOrPath.rfind("HID\\", 0) == 0) {
+    const std::size_t device = idOrPath.find('\\', 4);
+    if (device == std::string::npos || idOrPath.find('\\', device + 1) != std::string::npos) return {};
+    instance = idOrPath.substr(device + 1);
+  } else if (idOrPath.rfind("\\\\?\\hid#", 0) == 0) {
+    const std::size_t device = idOrPath.find('#', 8);
+    const std::size_t end = device == std::string::npos ? device : idOrPath.find('#', device + 1);
+    if (end == std::string::npos) return {};
+    instance = idOrPath.substr(device + 1, end - device - 1);
+  } else {
+    return {};
+  }
   std::size_t fields = 0;
   for (char c : instance) fields += c == '&' ? 1 : 0;
+  if (fields != 3) return {};
   const std::size_t first = instance.find('&');
-  if (fields != 3 || first == std::string::npos) return std::string();
-  const std::string serial = instance.substr(first + 1, instance.find('&', first + 1) - first - 1);
+  const std::size_t second = instance.find('&', first + 1);
+  const std::string serial = instance.substr(first + 1, second - first - 1);
   // Without a serial number ("0000") boards differ only by the index, which follows the product ID.
-  if (serial.empty() || serial == "0000") return std::string();
-  return "HID\\" + instance;
+  if (serial.empty() || serial == "0000") return {};
+  // The index counts the boards present under the same IDs, so it can change across a re-plug: it is left out.
+  return "HID\\" + instance.substr(0, second);
 }
 
 }  // namespace kt::win32

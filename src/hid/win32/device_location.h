@@ -12,8 +12,9 @@ namespace kt::win32 {
 // re-plug, under another product ID too; it names the board rather than the place.
 std::string DeviceLocationOf(const std::string& interfacePath);
 
-// "HID\\" and the instance part of a HID node's ID as Wine's bus makes it (version, serial number,
-// unique ID, index: "256&kt7310-board-812&0&0"), when it carries a serial number; else empty.
-std::string PortFromWineHidId(const std::string& deviceId);
+// "HID\" and the version and serial number of a HID node's instance as Wine's bus makes it
+// ("256&kt7310-board-812&0&0": version, serial number, unique ID, index), from the node's ID or its
+// interface path; empty without a serial number or for anything else.
+std::string PortFromWineHidId(const std::string& idOrPath);
 
 }  // namespace kt::win32

@@ -41,7 +41,7 @@ sleep() {
 probe() {
   load
   case $1 in
-    enabled) [ "$enabled" = 1 ] ;;
+    enabled) if [ "$enabled" = 1 ]; then echo yes; else echo no; fi ;;
     boxes)
       if [ -n "$shown" ]; then printf '%s\n' "$shown"; fi
       looks=$((looks + 1))

@@ -204,7 +204,7 @@ wine_flow_window() {
   "$WINE32" "$work/KT701xWriteEepromMP.exe" >/dev/null 2>&1 &
   local deadline started
   deadline=$(( $(date +%s) + 120 ))
-  until [ "$(probe count "$title")" = 1 ] && probe enabled "$title" 1002; do
+  until [ "$(probe count "$title")" = 1 ] && [ "$(probe enabled "$title" 1002)" = yes ]; do
     [ "$(date +%s)" -le "$deadline" ] || window_fail window "no window titled \"$title\" with Write EEPROM enabled"
     sleep 1
   done
@@ -248,7 +248,7 @@ window_erase_and_write() {  # BOARD-NAME ROUND
   # shellcheck disable=SC2046
   xdotool mousemove $(box_ok "$box") click 1
   deadline=$(( $(date +%s) + 60 ))
-  until probe enabled "$title" 1002; do
+  until [ "$(probe enabled "$title" 1002)" = yes ]; do
     [ "$(date +%s)" -le "$deadline" ] || window_fail "$1" "round $2: Write EEPROM did not come back after the result box"
     sleep 1
   done
@@ -308,7 +308,7 @@ window_await_box() {  # BOARD-NAME
   quiet_since=$now
   while :; do
     ended=0
-    probe enabled "$title" 1002 && ended=1
+    [ "$(probe enabled "$title" 1002)" = yes ] && ended=1
     snapshot=$(probe boxes)
     box=$(printf '%s\n' "$snapshot" | grep -v "$routine_boxes" | grep -m 1 .)
     [ -n "$box" ] && return 0

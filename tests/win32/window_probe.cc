@@ -5,7 +5,7 @@
 //   kt-window-probe text TITLE ID     text of control ID in that window
 //   kt-window-probe center TITLE ID   screen position of the middle of control ID: "X Y"
 //   kt-window-probe shown TITLE ID    exit status 0 when control ID is there and visible
-//   kt-window-probe enabled TITLE ID  exit status 0 when control ID is there and takes input
+//   kt-window-probe enabled TITLE ID  "yes" (status 0) when control ID is there and takes input, else "no"
 //   kt-window-probe boxes             one line per message box: "CAPTION|TEXT|X Y" (X Y: its OK button)
 //   kt-window-probe hid VID PID       how many present HID interfaces have these IDs (hex); status 0 if any
 #include <windows.h>
@@ -119,7 +119,12 @@ int main(int argc, char** argv) {
     HWND control = GetDlgItem(windows.front(), std::atoi(argv[3]));
     if (control == nullptr) return 1;
     if (command == "shown") return IsWindowVisible(control) ? 0 : 1;
-    if (command == "enabled") return IsWindowEnabled(control) ? 0 : 1;
+    if (command == "enabled") {
+      // Printed too: a caller that reads the probe through a pipe sees the pipe's status, not ours.
+      const bool enabled = IsWindowEnabled(control) != FALSE;
+      std::printf("%s\n", enabled ? "yes" : "no");
+      return enabled ? 0 : 1;
+    }
     if (command == "text") {
       std::printf("%s\n", TextOf(control).c_str());
       return 0;

@@ -4,10 +4,6 @@ namespace kt {
 
 InterruptWatch::InterruptWatch() : impl_(StartPlatformInterrupts([this] { Deliver(); })) {}
 
-InterruptWatch::InterruptWatch(std::function<void()> onInterrupt) : InterruptWatch() {
-  Route(std::move(onInterrupt));
-}
-
 // The platform's half goes first: no interrupt is delivered to a watch being destroyed.
 InterruptWatch::~InterruptWatch() {
   impl_.reset();

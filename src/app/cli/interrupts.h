@@ -18,7 +18,6 @@ class InterruptWatch {
  public:
   // Interrupts that come before Route are kept and handed to it.
   InterruptWatch();
-  explicit InterruptWatch(std::function<void()> onInterrupt);
   ~InterruptWatch();
 
   // From now on interrupts go to `onInterrupt`; it is called at once for each one that came before.

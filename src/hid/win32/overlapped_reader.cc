@@ -21,9 +21,8 @@ std::unique_ptr<OverlappedReader::Slot> OverlappedReader::MakeSlot(std::optional
 
 OverlappedReader::OverlappedReader(HANDLE device, std::size_t reportLength)
     : device_(device), reportLength_(reportLength), slot_(MakeSlot(lastError_)) {
-  // The answer to the link's first request finds a read waiting too. Should it not start, the first
-  // Read() tries again and reports why.
-  if (reportLength_ != 0 && slot_->event && !Post(reportLength_)) lastError_.reset();
+  // The answer to the link's first request finds a read waiting too.
+  if (reportLength_ != 0 && slot_->event) PostAhead(reportLength_);
 }
 
 OverlappedReader::~OverlappedReader() {
@@ -71,6 +70,11 @@ bool OverlappedReader::Post(std::size_t length) {
   return true;
 }
 
+void OverlappedReader::PostAhead(std::size_t length) {
+  // Should it not start (the board has gone), the next Read() tries again and reports why.
+  if (!Post(length)) lastError_.reset();
+}
+
 HidReadResult OverlappedReader::Read(std::uint8_t* out, std::size_t capacity, std::uint32_t timeoutMs) {
   HidReadResult result;
   lastError_.reset();
@@ -95,9 +99,8 @@ HidReadResult OverlappedReader::Read(std::uint8_t* out, std::size_t capacity, st
       // The count ReadFile itself reported: 0 when it returned pending; the protocol then takes the input
       // report length.
       result.byteCount = slot_->postedCount;
-      // The next answer's read, ahead of the next request. Should it not start (the board has gone), the
-      // next Read() tries again and reports why.
-      if (!Post(length)) lastError_.reset();
+      // The next answer's read, ahead of the next request.
+      PostAhead(length);
       return result;
     }
     // A read that ended in an error (the board was pulled) is not a report: passing it up as one would
@@ -107,10 +110,7 @@ HidReadResult OverlappedReader::Read(std::uint8_t* out, std::size_t capacity, st
     CancelAndWait();
     result.status = HidReadResult::Status::kTimedOut;
     // The request that follows (a retry, the next block) gets a read waiting for its answer as well.
-    if (!Post(length)) {
-      lastError_.reset();
-      ResetEvent(slot_->event.get());
-    }
+    PostAhead(length);
     return result;
   } else {
     lastError_ = LastWin32Error("WaitForSingleObject");

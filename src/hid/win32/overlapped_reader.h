@@ -48,6 +48,8 @@ class OverlappedReader {
   void CancelAndWait();
   // Starts a read of `length` bytes into buffer_; false (with lastError_) when it could not start.
   bool Post(std::size_t length);
+  // Starts the read the next request's answer will find waiting; a failure is left to the next Read().
+  void PostAhead(std::size_t length);
 
   // Everything the system may still write while a read is in flight, in one block of its own.
   struct Slot {

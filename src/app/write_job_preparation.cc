@@ -52,7 +52,7 @@ void CKT701xWriteEepromMPDlg::OnWriteEeprom() {
   image.cidTagFound = 0;
   if (ScanImageTags(image) != kSOk) {
     // No caption of its own: the box shows the application's name.
-    w.MessageBox(prep_text::kInvalidImage, "", MessageIcon::kNone);
+    ShowResult({ResultStep::kImage, std::nullopt, prep_text::kInvalidImage}, "", MessageIcon::kNone);
     w.EnableItem(ctl::kWriteEeprom, true);
     return;
   }
@@ -115,17 +115,18 @@ HResult CKT701xWriteEepromMPDlg::OpenTargetDevice() {
   }
   targetVendorId = 0xFFFF;
   targetProductId = 0xFFFF;
-  w.MessageBox(probeDeviceAbsent == 1 ? prep_text::kNotFoundAbsent : prep_text::kNotFoundPresent,
-               prep_text::kNotFoundCaption, MessageIcon::kError);
+  ShowResult(probeDeviceAbsent == 1 ? ShownResult{ResultStep::kFind, -1, prep_text::kNotFoundAbsent}
+                                    : ShownResult{ResultStep::kFind, -2, prep_text::kNotFoundPresent},
+             prep_text::kNotFoundCaption, MessageIcon::kError);
   return kEFail;
 }
 
 HResult CKT701xWriteEepromMPDlg::EraseEeprom() {
-  DialogWindow& w = dialogWindow_;
   if (phaseObserver()) phaseObserver()("erase");
   const HResult opened = OpenTargetDevice();
   if (opened != kSOk) {
-    w.MessageBox(prep_text::kEraseNotOpened, prep_text::kEraseCaption, MessageIcon::kError);
+    ShowResult({ResultStep::kErase, -2, prep_text::kEraseNotOpened}, prep_text::kEraseCaption,
+               MessageIcon::kError);
     CloseHidLink(hidLink);
     return opened;
   }
@@ -140,9 +141,11 @@ HResult CKT701xWriteEepromMPDlg::EraseEeprom() {
     clock().Sleep(kPreparationPauseMs);
   }
   if (result == kSOk) {
-    w.MessageBox(prep_text::kReplug, prep_text::kEraseCaption, MessageIcon::kInformation);
+    ShowResult({ResultStep::kErase, 0, prep_text::kReplug}, prep_text::kEraseCaption,
+               MessageIcon::kInformation);
   } else {
-    w.MessageBox(prep_text::kEraseNotSent, prep_text::kEraseCaption, MessageIcon::kError);
+    ShowResult({ResultStep::kErase, -1, prep_text::kEraseNotSent}, prep_text::kEraseCaption,
+               MessageIcon::kError);
     result = kEFail;
   }
   ReleasePreparationLink();

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/clock.h"
+#include "programming/job_result.h"
 
 namespace kt {
 
@@ -75,6 +76,11 @@ class DialogWindow {
   virtual void SetProgressPos(int id, int pos) = 0;
   // Modal box with an OK button owned by the dialog; an empty caption shows the application's name.
   virtual void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+  // A box that tells a result: shown as any other box; a front-end that reports results takes what it
+  // stands for from `result` (its text is the box's).
+  virtual void ResultBox(const ShownResult& result, const std::string& caption, MessageIcon icon) {
+    MessageBox(result.text, caption, icon);
+  }
   // Ends the modal run with `result`.
   virtual void EndDialog(int result) = 0;
 

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "base/clock.h"
 #include "base/event.h"
@@ -71,6 +72,12 @@ class Programmer {
   std::uint8_t chipId = 0;
   std::uint32_t chipVersion = 0;
 
+  // Every box that told a result so far, in the order shown (any thread).
+  std::vector<ShownResult> ShownResults() const {
+    std::lock_guard<std::mutex> lock(resultsMutex_);
+    return shownResults_;
+  }
+
   // --- chip identification ---
   HResult ReadChipId(std::uint8_t* destination);
   HResult ReadChipVersion(std::uint32_t* destination);
@@ -124,6 +131,9 @@ class Programmer {
   void UiSetProgress(int position);
   void UiEnableWriteButton();
   void UiMessageBox(const std::string& text, const std::string& caption, MessageIcon icon);
+  // Shows a box that tells a result and records it, on the window's thread as the box is shown (from any
+  // thread; from the worker a no-op once it is detached, as every window call).
+  void ShowResult(ShownResult result, const std::string& caption, MessageIcon icon);
   void UiPhase(const char* phase);
   // The observer, for the window thread's own steps.
   const PhaseObserver& phaseObserver() const { return phaseObserver_; }
@@ -154,6 +164,8 @@ class Programmer {
   PhaseObserver phaseObserver_;
   std::function<void()> workerStuckHandler_;
   std::mutex linkCloseMutex_;
+  mutable std::mutex resultsMutex_;
+  std::vector<ShownResult> shownResults_;
   std::mutex wakeMutex_;
   std::condition_variable wake_;
   std::atomic<bool> detached_{false};

@@ -16,7 +16,7 @@ constexpr std::size_t kHeaderLength = 8;
 
 HResult Programmer::FailJob(int number) {
   lastJobResult.store(number, std::memory_order_release);
-  UiMessageBox(JobFailureText(number), "", MessageIcon::kNone);
+  ShowResult({ResultStep::kJob, number, JobFailureText(number)}, "", MessageIcon::kNone);
   SetFlag(jobFinished, 1);
   return kEFail;
 }
@@ -78,7 +78,7 @@ HResult Programmer::RunVerifyPhase() {
   if (ReadHeader() != kSOk) return FailJob(job_failure::kFinalHeaderRead);
   if (!std::equal(source, source + kHeaderLength, readBack)) return FailJob(job_failure::kHeaderMismatch);
   lastJobResult.store(0, std::memory_order_release);
-  UiMessageBox(job_text::kWriteOk, "", MessageIcon::kNone);
+  ShowResult({ResultStep::kJob, 0, job_text::kWriteOk}, "", MessageIcon::kNone);
   SetFlag(jobFinished, 1);
   return kSOk;
 }

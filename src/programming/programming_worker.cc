@@ -186,6 +186,16 @@ void Programmer::UiEnableWriteButton() {
   SendToWindow([](DialogWindow& window) { window.EnableItem(ctl::kWriteEeprom, true); });
 }
 
+void Programmer::ShowResult(ShownResult result, const std::string& caption, MessageIcon icon) {
+  SendToWindow([&](DialogWindow& window) {
+    {
+      std::lock_guard<std::mutex> lock(resultsMutex_);
+      shownResults_.push_back(result);
+    }
+    window.ResultBox(result, caption, icon);
+  });
+}
+
 void Programmer::UiPhase(const char* phase) {
   if (!phaseObserver_) return;
   SendToWindow([&](DialogWindow&) { phaseObserver_(phase); });

@@ -287,7 +287,8 @@ TEST(StationDeathTest, AStuckBoardIsGivenUpAloneAndTheOthersRunToTheirEnd) {
               "Succeeded: 3  Failed: 1");
   const std::string record = ReadAll(path);
   EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 4) << record;
-  EXPECT_NE(record.find("\"port\":\"sim-2\",\"product_id\":\"72F7\",\"result\":null,\"stage\":\"stuck\""),
+  EXPECT_NE(record.find("\"port\":\"sim-2\",\"product_id\":\"0x72F7\",\"result\":null,\"simulated\":true,"
+                        "\"stage\":\"stuck\""),
             std::string::npos)
       << record;
   EXPECT_EQ(test::CountOf(record, "Write to EEPROM OK!"), 3u) << record;

@@ -1,5 +1,6 @@
 #include "app/cli/cli_app.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <memory>
@@ -9,7 +10,7 @@
 #include "app/cli/exit_status.h"
 #include "app/cli/interface_listing.h"
 #include "app/cli/interrupts.h"
-#include "app/cli/job_wait.h"
+#include "app/cli/job_driver.h"
 #include "app/cli/replug_watch.h"
 #include "app/cli/station.h"
 #include "app/cli/terminal.h"
@@ -18,6 +19,7 @@
 #include "base/clock.h"
 #include "base/sha256.h"
 #include "hid/hid_link.h"
+#include "hid/port_backend.h"
 #include "hid/report_trace.h"
 #include "hid/sim/sim_board.h"
 #include "hid/sim/sim_station.h"
@@ -35,6 +37,11 @@ constexpr char kProgramName[] = "kt7310-eeprom";
 int UsageError(ConsoleIo& io, const std::string& error) {
   io.err << kProgramName << ": " << error << "\nTry '" << kProgramName << " --help'.\n";
   return kExitUsage;
+}
+
+// Whether --device names an interface by its path (as the platform's search gives it) rather than a port.
+bool LooksLikeInterfacePath(const std::string& text) {
+  return text.starts_with("/") || text.starts_with("\\") || text.starts_with("sim:");
 }
 
 // One run of a command over the dialog, from the image check to the final result object.
@@ -62,11 +69,17 @@ class CliRun {
   bool LoadImage();
   bool OpenBackend();
   int Finish(int status);
-  int RunDialog();
+  int Fail(int status, const std::string& stage, const std::string& text);
+  int RunBoardCommand();
+  int RunJob();
   int RunStationCommand();
+  int ListInterfaces();
   bool ChooseDevice();
+  bool WaitForBoard();
+  std::vector<UsbIds> JobIds() const;
   void NameOtherCandidates();
   void ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog);
+  void Interrupt();
   int AfterReadJob(CKT701xWriteEepromMPDlg& dialog);
   int SaveRead(const JobImage& read);
   int CompareWithImage(const JobImage& read);
@@ -80,7 +93,7 @@ class CliRun {
   CliOutput& output_;
   CliHooks& hooks_;
   std::uint64_t started_;
-  RunResult result_;
+  JobOutcome result_;
 
   // The image as the job holds it (after --evb-ids): what write programs and verify compares with.
   std::shared_ptr<const ImageBytes> imageSource_;
@@ -89,15 +102,20 @@ class CliRun {
   VirtualClock virtualClock_;
   Clock* clock_ = &SystemClock();
   std::unique_ptr<ReportTrace> trace_;
+  // --device PORT: the whole backend, and the port's view of it that the watch wraps.
+  std::unique_ptr<HidBackend> shared_;
+  std::unique_ptr<DeviceChangeHub> hub_;
   std::unique_ptr<ReplugWatch> watch_;
   std::unique_ptr<SingleDeviceBackend> single_;
   HidBackend* jobBackend_ = nullptr;
 
-  std::optional<UsbIds> deviceIds_;  // --device: the interface's own IDs
+  std::optional<UsbIds> deviceIds_;  // --device PATH: the interface's own IDs
+  std::string port_;                 // --device PORT
 
   std::atomic<bool> interrupted_{false};
-  bool stopped_ = false;  // the interrupt's stop has run on the window's thread
-  bool replugTimedOut_ = false;
+  std::mutex driverMutex_;
+  JobDriver* driver_ = nullptr;  // while the job runs
+  ConsoleWindow* window_ = nullptr;
 };
 
 bool CliRun::LoadImage() {
@@ -107,8 +125,6 @@ bool CliRun::LoadImage() {
     if (!imageSource_) {
       output_.Box(prep_text::kInvalidImage, "", MessageIcon::kNone);
       output_.Error("invalid image: " + why);
-      result_.text = prep_text::kInvalidImage;
-      result_.stage = "image";
       return false;
     }
   }
@@ -152,6 +168,13 @@ bool CliRun::OpenBackend() {
   }
   if (trace_) backend = std::make_unique<TracingBackend>(std::move(backend), *trace_);
   if (hooks_.wrapBackend) backend = hooks_.wrapBackend(std::move(backend));
+  if (options_.devicePath && !LooksLikeInterfacePath(*options_.devicePath)) {
+    // A port: the job sees whatever board is there, under whatever path it has after a re-plug.
+    port_ = *options_.devicePath;
+    shared_ = std::move(backend);
+    hub_ = std::make_unique<DeviceChangeHub>(*shared_);
+    backend = std::make_unique<PortBackend>(*shared_, *hub_, port_);
+  }
   watch_ = std::make_unique<ReplugWatch>(std::move(backend));
   jobBackend_ = watch_.get();
   return true;
@@ -164,23 +187,33 @@ int CliRun::Finish(int status) {
   return status;
 }
 
+int CliRun::Fail(int status, const std::string& stage, const std::string& text) {
+  result_.stage = stage;
+  result_.text = text;
+  return Finish(status);
+}
+
 int CliRun::Run() {
   // Never mistaken for a real board, whatever else is asked to be quiet.
   if (options_.simulate) output_.Error("simulated board: no real board is touched");
-  if (UsesImage() && !LoadImage()) return Finish(kExitInvalidImage);
+  if (UsesImage() && !LoadImage()) return Fail(kExitInvalidImage, "image", prep_text::kInvalidImage);
   // Where the bytes will go is settled before the board is read for them.
   std::string why;
   if (options_.outputFile && !WritesToStdout() && !CheckReplaceableFile(*options_.outputFile, why)) {
     output_.Error("--output " + why);
-    return Finish(kExitUsage);
+    return Fail(kExitUsage, "usage", "--output " + why);
   }
-  if (!OpenBackend()) return Finish(kExitUsage);
-  if (options_.command == CliCommand::kList) {
-    return Finish(ListHidInterfaces(*jobBackend_, io_.out) > 0 ? kExitOk : kExitNothingFound);
-  }
+  if (!OpenBackend()) return Fail(kExitUsage, "usage", "the HID backend could not be set up");
+  if (options_.command == CliCommand::kList) return ListInterfaces();
   if (options_.command == CliCommand::kStation) return RunStationCommand();
-  if (options_.devicePath && !ChooseDevice()) return Finish(kExitNotFoundPresent);
-  return Finish(RunDialog());
+  return RunBoardCommand();
+}
+
+int CliRun::ListInterfaces() {
+  const int listed = ListHidInterfaces(*jobBackend_, output_);
+  result_.stage = "list";
+  result_.text = std::to_string(listed) + " HID interfaces";
+  return Finish(listed > 0 ? kExitOk : kExitNothingFound);
 }
 
 int CliRun::RunStationCommand() {
@@ -190,7 +223,7 @@ int CliRun::RunStationCommand() {
     record = DurableAppendFile::Open(*options_.recordFile, error);
     if (!record) {
       output_.Error("--record " + error);
-      return kExitUsage;
+      return Fail(kExitUsage, "usage", "--record " + error);
     }
   }
   StationSetup setup;
@@ -210,7 +243,67 @@ int CliRun::RunStationCommand() {
   return RunStation(setup, io_, output_);
 }
 
-// --device: the job sees only that interface, and its typed IDs are the interface's own, so the first
+// Ctrl-C and SIGTERM: a wait for the board ends, a job stops as Exit stops it (the stop itself runs on the
+// window's thread, once a re-plug prompt it may be waiting at has been ended).
+void CliRun::Interrupt() {
+  if (interrupted_.exchange(true)) return;
+  watch_->Cancel();
+  if (io_.prompt != nullptr) io_.prompt->Cancel();
+  std::lock_guard<std::mutex> lock(driverMutex_);
+  if (driver_ != nullptr) driver_->Stop([this] { output_.Error("interrupted: stopping the job"); });
+}
+
+int CliRun::RunBoardCommand() {
+  // Before the dialog starts its worker thread: the worker must not be the thread a Ctrl-C lands on.
+  InterruptWatch interrupts;
+  interrupts.Route([this] { Interrupt(); });
+  // Taken back before this run's objects go: no interrupt reaches them while they are destroyed.
+  const struct Unroute {
+    InterruptWatch& watch;
+    ~Unroute() { watch.Route(nullptr); }
+  } unroute{interrupts};
+  if (hooks_.takeInterrupt) hooks_.takeInterrupt([this] { Interrupt(); });
+
+  if (options_.waitSeconds && !WaitForBoard()) {
+    if (interrupted_) return Fail(kExitInterrupted, "stopped", "stopped while waiting for a board");
+  }
+  if (options_.devicePath && port_.empty() && !ChooseDevice()) return Finish(kExitNotFoundPresent);
+  return Finish(RunJob());
+}
+
+// The IDs the job searches, in its order: the typed ones (or the interface's own), then the fallback list.
+std::vector<UsbIds> CliRun::JobIds() const {
+  std::vector<UsbIds> ids;
+  if (deviceIds_) {
+    ids.push_back(*deviceIds_);
+  } else {
+    ids.push_back({ParseHexField(options_.vendorIdText.value_or(kDefaultVendorIdText)),
+                   ParseHexField(options_.productIdText.value_or(kDefaultProductIdText))});
+    if (options_.useEvbIds) ids.insert(ids.end(), evbTargets.begin(), evbTargets.end());
+  }
+  ids.insert(ids.end(), fallbackTargets.begin(), fallbackTargets.end());
+  return ids;
+}
+
+// --wait: until a board answers (at the path with --device PATH, else at the job's IDs), at most the
+// seconds given. True when one does; the job then starts either way and tells what it finds.
+bool CliRun::WaitForBoard() {
+  const std::uint32_t seconds = *options_.waitSeconds;
+  const bool byPath = options_.devicePath && port_.empty();
+  const auto present = [&] {
+    if (byPath) return jobBackend_->Open(*options_.devicePath, HidOpenMode::kPlain) != nullptr;
+    return BoardAnswersAt(*jobBackend_, *clock_, JobIds());
+  };
+  if (!watch_->ReportsDeviceChanges() && !present()) {
+    output_.Note("device changes are not reported here; --wait looked once and found no board");
+    return false;
+  }
+  if (watch_->WaitForArrival(*clock_, seconds * 1000, present)) return true;
+  if (!interrupted_) output_.Error("no board answered within " + std::to_string(seconds) + " s (--wait)");
+  return false;
+}
+
+// --device PATH: the job sees only that interface, and its typed IDs are the interface's own, so the first
 // search opens it. An interface that cannot be opened ends the run before any report is sent.
 bool CliRun::ChooseDevice() {
   const std::string& path = *options_.devicePath;
@@ -226,13 +319,14 @@ bool CliRun::ChooseDevice() {
   }
   single_ = std::make_unique<SingleDeviceBackend>(*jobBackend_, path);
   jobBackend_ = single_.get();
-  deviceIds_ = {attributes.vendorId, attributes.productId};
+  deviceIds_ = UsbIds{attributes.vendorId, attributes.productId};
   return true;
 }
 
 // Several boards at the job's IDs: the job takes the one the search finds first, which may not be the one
 // the operator means.
 void CliRun::NameOtherCandidates() {
+  const std::vector<UsbIds> ids = JobIds();
   std::vector<std::string> found;
   const std::unique_ptr<HidInterfaceList> list = jobBackend_->ListInterfaces();
   for (std::uint32_t index = 0; list && index < kMaxHidInterfaces; ++index) {
@@ -241,20 +335,20 @@ void CliRun::NameOtherCandidates() {
     if (step == HidEnumStep::kEnd) break;
     if (step == HidEnumStep::kSkip) continue;
     const std::unique_ptr<HidDeviceHandle> handle = jobBackend_->Open(path, HidOpenMode::kPlain);
-    HidAttributes ids;
-    if (!handle || !handle->GetAttributes(ids)) continue;
-    bool candidate = options_.vendorIdText && options_.productIdText &&
-                     ids.vendorId == ParseHexField(*options_.vendorIdText) &&
-                     ids.productId == ParseHexField(*options_.productIdText);
-    for (const UsbIds& row : fallbackTargets) {
-      candidate = candidate || (ids.vendorId == row.vendorId && ids.productId == row.productId);
+    HidAttributes attributes;
+    if (!handle || !handle->GetAttributes(attributes)) continue;
+    const bool candidate = std::any_of(ids.begin(), ids.end(), [&](const UsbIds& one) {
+      return one.vendorId == attributes.vendorId && one.productId == attributes.productId;
+    });
+    if (candidate) {
+      found.push_back(path + " (" + Hex4(attributes.vendorId) + ":" + Hex4(attributes.productId) + ")");
     }
-    if (candidate) found.push_back(path + " (" + Hex4(ids.vendorId) + ":" + Hex4(ids.productId) + ")");
   }
   if (found.size() < 2) return;
   std::string text = std::to_string(found.size()) + " HID interfaces answer at the job's IDs:";
   for (const std::string& one : found) text += " " + one;
-  output_.Error(text + "; the job takes the first its ID order finds (choose one with --device PATH)");
+  output_.Error(text +
+                "; the job takes the first its ID order finds (choose one with --device PATH or PORT)");
 }
 
 void CliRun::ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog) {
@@ -262,71 +356,61 @@ void CliRun::ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog) {
   const HidLink& link = dialog.hidLink;
   OpenedDevice device;
   device.path = link.openedPath;
+  device.port = jobBackend_->PortOf(link.openedPath);
   device.vendorId = dialog.targetVendorId;
   device.productId = dialog.targetProductId;
   device.inputLength = link.inputReportLength;
   device.outputLength = link.outputReportLength;
   device.reportId = link.reportId;
-  device.chosenByPath = options_.devicePath.has_value();
-  const std::uint16_t typedVendor = ParseHexField(options_.vendorIdText.value_or(kDefaultVendorIdText));
-  const std::uint16_t typedProduct = ParseHexField(options_.productIdText.value_or(kDefaultProductIdText));
-  if (!deviceIds_ && (typedVendor != device.vendorId || typedProduct != device.productId)) {
-    device.typedIdsMissed = std::make_pair(typedVendor, typedProduct);
+  device.chosenByPath = deviceIds_.has_value();
+  const UsbIds typed = JobIds().front();
+  if (!deviceIds_ && (typed.vendorId != device.vendorId || typed.productId != device.productId)) {
+    device.typedIdsMissed = std::make_pair(typed.vendorId, typed.productId);
   }
   output_.Device(device, options_.simulate);
+  // The dialog's rule: the fallback list is searched after the typed IDs, so another board may be the one
+  // written. Typed IDs that found nothing are worth a word even with --quiet.
+  if (device.typedIdsMissed && (options_.vendorIdText || options_.productIdText)) {
+    output_.Error("no board answers at the typed " + Hex4(typed.vendorId) + ":" + Hex4(typed.productId) +
+                  "; the job took " + Hex4(device.vendorId) + ":" + Hex4(device.productId) +
+                  " from the fallback list");
+  }
 }
 
-int CliRun::RunDialog() {
-  // Before the dialog starts its worker thread: the worker must not be the thread a Ctrl-C lands on.
-  InterruptWatch interrupts;
+int CliRun::RunJob() {
   const bool waitForEnter = !options_.yes && io_.inIsTerminal && !options_.json;
   ConsoleWindow window(io_, output_, waitForEnter);
-  CKT701xWriteEepromMPDlg dialog(window, *jobBackend_, *clock_);
+  JobDriver driver(
+      window, [&window] { return window.Activity(); }, *jobBackend_, *watch_, *clock_);
+  CKT701xWriteEepromMPDlg& dialog = driver.dialog();
   if (options_.verbose) {
     dialog.SetPhaseObserver([this](const char* phase) { output_.Phase(phase, ElapsedMs()); });
   }
   dialog.SetWorkerStuckHandler([this] {
     output_.Error(kWorkerStuckText);
-    Finish(kWorkerStuckExitStatus);
+    Fail(kWorkerStuckExitStatus, "stuck", kWorkerStuckText);
     io_.out.flush();
     io_.err.flush();
   });
-  // Ctrl-C and SIGTERM stop the job as Exit does; the stop itself runs on the window's thread, once a
-  // re-plug prompt it may be waiting at has been ended.
-  const auto interrupt = [this, &window, &dialog] {
-    if (interrupted_.exchange(true)) return;
-    watch_->Cancel();
-    if (io_.prompt != nullptr) io_.prompt->Cancel();
-    window.PostToWindowThread([this, &dialog] {
-      output_.Error("interrupted: stopping the job");
-      dialog.OnExit();
-      stopped_ = true;
-    });
-  };
-  interrupts.Route(interrupt);
-  // Taken back before the dialog and the window go: no interrupt reaches them while they are destroyed.
-  const struct Unroute {
-    InterruptWatch& watch;
-    ~Unroute() { watch.Route(nullptr); }
-  } unroute{interrupts};
-  if (hooks_.takeInterrupt) hooks_.takeInterrupt(interrupt);
-
-  if (options_.verbose) output_.Phase("look for a blank board", ElapsedMs());
-  dialog.OnInitDialog();
-  if (deviceIds_) {
-    window.SetItemText(ctl::kVendorId, Hex4(deviceIds_->vendorId));
-    window.SetItemText(ctl::kProductId, Hex4(deviceIds_->productId));
-  } else {
-    if (options_.vendorIdText) window.SetItemText(ctl::kVendorId, *options_.vendorIdText);
-    if (options_.productIdText) window.SetItemText(ctl::kProductId, *options_.productIdText);
-    if (options_.command != CliCommand::kProbe) NameOtherCandidates();
+  {
+    std::lock_guard<std::mutex> lock(driverMutex_);
+    driver_ = &driver;
+    if (interrupted_) driver.Stop();
   }
-  if (options_.useEvbIds) window.SetCheck(ctl::kUseEvbIds, true);
-  dialog.SetImageSource(imageSource_);
-  // At a terminal the operator's Enter ends the re-plug box; an interrupt there starts no job.
-  if (waitForEnter) dialog.SetReplugWait([this] { return !interrupted_; });
-  // Nobody at a terminal to press Enter: the re-plug box waits for the board itself to leave and return.
-  if (!waitForEnter) {
+  // Taken back before the driver goes.
+  const struct Forget {
+    CliRun& run;
+    ~Forget() {
+      std::lock_guard<std::mutex> lock(run.driverMutex_);
+      run.driver_ = nullptr;
+    }
+  } forget{*this};
+
+  if (waitForEnter) {
+    // At a terminal the operator's Enter ends the re-plug box; an interrupt there starts no job.
+    dialog.SetReplugWait([this] { return !interrupted_; });
+  } else {
+    // Nobody at a terminal to press Enter: the re-plug box waits for the board itself to leave and return.
     dialog.SetReplugWait([&] {
       if (interrupted_) return false;
       if (!watch_->ReportsDeviceChanges()) {
@@ -337,95 +421,64 @@ int CliRun::RunDialog() {
         return true;
       }
       const std::uint32_t seconds = options_.replugTimeoutSeconds;
-      const auto present = [&] {
-        HidLink link;
-        CreateHidLink(link, *jobBackend_, *clock_);
-        bool found = OpenHidLink(link, ParseHexField(window.GetItemText(ctl::kVendorId)),
-                                 ParseHexField(window.GetItemText(ctl::kProductId)));
-        for (const UsbIds& ids : fallbackTargets) {
-          if (!found) found = OpenHidLink(link, ids.vendorId, ids.productId);
-        }
-        DestroyHidLink(link);
-        return found;
-      };
-      if (watch_->WaitForReplug(*clock_, seconds * 1000, present)) return true;
-      if (interrupted_) return false;
-      replugTimedOut_ = true;
-      output_.Error("the board did not leave and come back within " + std::to_string(seconds) +
-                    " s (waited for a device removal, then an arrival of a board at the job's IDs)");
+      // At a port only a blank board ends the wait: the programmed one may not have left yet.
+      const std::vector<UsbIds> back =
+          port_.empty() ? JobIds() : std::vector<UsbIds>(probeTargets.begin(), probeTargets.end());
+      if (driver.WaitForReplug(back, seconds * 1000)) return true;
+      if (!interrupted_) {
+        output_.Error("the board did not leave and come back within " + std::to_string(seconds) +
+                      " s (waited for a device removal, then an arrival of a board at the job's IDs)");
+      }
       return false;
     });
   }
 
-  int status = kExitOk;
-  bool jobRan = false;
-  const RunKind kind = options_.command == CliCommand::kErase ? RunKind::kErase : RunKind::kWrite;
-  switch (options_.command) {
-    case CliCommand::kProbe:
-      if (dialog.probeDeviceAbsent == 0) {
-        output_.Line("probe", "A blank board answers (vendor 0x3B7D, product 0x72F7 or 0x72F8).",
-                     {{"found", true}});
-      } else {
-        output_.Line("probe", "No blank board answers (vendor 0x3B7D, product 0x72F7 or 0x72F8).",
-                     {{"found", false}});
-        status = kExitNothingFound;
-      }
-      break;
-    case CliCommand::kErase:
-      dialog.OnCommand(ctl::kEraseEeprom);
-      break;
-    case CliCommand::kWrite:
-      watch_->Mark();
-      dialog.OnCommand(ctl::kWriteEeprom);
-      jobRan = true;
-      break;
-    default:
-      dialog.OnReadEeprom(options_.command == CliCommand::kInfo);
-      jobRan = true;
-      break;
+  if (options_.verbose) output_.Phase("look for a blank board", ElapsedMs());
+  if (!deviceIds_ && options_.command != CliCommand::kProbe) NameOtherCandidates();
+  JobPlan plan;
+  plan.command = options_.command;
+  if (deviceIds_) {
+    plan.vendorIdText = Hex4(deviceIds_->vendorId);
+    plan.productIdText = Hex4(deviceIds_->productId);
+  } else {
+    plan.vendorIdText = options_.vendorIdText;
+    plan.productIdText = options_.productIdText;
   }
-  bool gaveUp = false;
-  if (jobRan) {
+  plan.useEvbIds = options_.useEvbIds;
+  plan.image = imageSource_;
+  plan.quietBoundMs = hooks_.quietBoundMs;
+  driver.Run(plan, [&] {
     if (!window.IsEnabled(ctl::kWriteEeprom)) ReportOpenedDevice(dialog);
-    // Until the job hands the button back or an interrupt has stopped it.
-    gaveUp = !PumpWhileTheJobLives(
-        window, hooks_.quietBoundMs, [&window] { return window.Activity(); },
-        [&] { return stopped_ || window.IsEnabled(ctl::kWriteEeprom); });
-  }
-  // Let a pending interrupt's stop run before the verdict.
-  window.PumpMessagesUntil(SystemClock(), 0, [] { return true; });
+  });
 
-  const std::optional<std::size_t> deciding = DecidingMessage(window.Messages(), kind);
-  if (deciding) {
-    result_.text = window.Messages()[*deciding];
-    result_.stage = result_.text.starts_with("Write to EEPROM") ? "job" : "prepare";
+  if (options_.command == CliCommand::kProbe) {
+    const bool found = dialog.probeDeviceAbsent == 0;
+    const std::string text =
+        std::string(found ? "A" : "No") + " blank board answers (vendor 0x3B7D, product 0x72F7 or 0x72F8).";
+    output_.Line("probe", text, {{"found", found}});
+    result_.stage = "probe";
+    result_.text = text;
+    return found ? kExitOk : kExitNothingFound;
   }
-  if (dialog.chipId != 0 || dialog.chipVersion != 0) {
-    result_.chipId = dialog.chipId;
-    result_.chipVersion = dialog.chipVersion;
-  }
-  const std::int32_t jobResult = dialog.lastJobResult.load(std::memory_order_acquire);
-  if (jobResult != Programmer::kNoJobResult) result_.result = jobResult;
-
-  if (gaveUp) {
+  const RunKind kind = options_.command == CliCommand::kErase ? RunKind::kErase : RunKind::kWrite;
+  driver.Conclude(kind, result_);
+  if (!result_.path.empty()) result_.port = jobBackend_->PortOf(result_.path);
+  if (driver.GaveUp()) {
     output_.Error("the job gave no sign of life for " +
                   std::to_string(hooks_.quietBoundMs / 1000.0).substr(0, 5) + " s; giving up on it");
     if (hooks_.onGiveUp) hooks_.onGiveUp();
-    status = kExitNoResult;
-  } else if (interrupted_) {
-    status = kExitInterrupted;
-  } else if (replugTimedOut_) {
-    status = kExitReplugTimeout;
-  } else if (options_.command == CliCommand::kWrite || options_.command == CliCommand::kErase) {
-    status = ExitStatusForRun(window.Messages(), kind);
-  } else if (options_.command != CliCommand::kProbe) {
-    status = deciding         ? ExitStatusForRun(window.Messages(), kind)
-             : jobResult == 0 ? AfterReadJob(dialog)
-                              : kExitNoResult;
+    return kExitNoResult;
   }
-  dialog.OnCommand(kIdOk);
-  dialog.DestroyWindow();
-  return status;
+  if (interrupted_) return kExitInterrupted;
+  const bool readsOnly = options_.command == CliCommand::kRead || options_.command == CliCommand::kVerify ||
+                         options_.command == CliCommand::kInfo;
+  if (readsOnly && driver.Decided(kind) && result_.stage == "job") {
+    // The boxes keep the write job's words; this job wrote nothing.
+    output_.Error(std::string(CommandName(options_.command)) +
+                  " writes nothing to the board: the box's \"Write\" is the words all jobs share");
+  }
+  if (readsOnly && !driver.Decided(kind) && result_.result == 0) return AfterReadJob(dialog);
+  return result_.exitStatus;
 }
 
 int CliRun::AfterReadJob(CKT701xWriteEepromMPDlg& dialog) {
@@ -442,22 +495,26 @@ int CliRun::AfterReadJob(CKT701xWriteEepromMPDlg& dialog) {
 int CliRun::SaveRead(const JobImage& read) {
   std::string error;
   const std::string sha256 = Sha256Hex(read.readbackBuffer.data(), kProgrammedLength);
+  result_.stage = "read";
   if (WritesToStdout()) {
     SetStdoutBinary();
     io_.out.write(reinterpret_cast<const char*>(read.readbackBuffer.data()), kProgrammedLength);
     io_.out.flush();
     // Standard output carries the bytes; the result line goes beside them.
-    output_.Error("read: " + std::to_string(kProgrammedLength) +
-                  " bytes written to standard output, SHA-256 " + sha256);
+    result_.text =
+        "read: " + std::to_string(kProgrammedLength) + " bytes written to standard output, SHA-256 " + sha256;
+    output_.Error(result_.text);
     return io_.out ? kExitOk : kExitOutputLost;
   }
   if (!WriteFileAtomically(*options_.outputFile, read.readbackBuffer.data(), kProgrammedLength, error)) {
     output_.Error("--output " + error);
+    result_.stage = "output";
+    result_.text = "--output " + error;
     return kExitUsage;
   }
-  output_.Line("read",
-               "read: " + std::to_string(kProgrammedLength) + " bytes written to " + *options_.outputFile +
-                   ", SHA-256 " + sha256,
+  result_.text = "read: " + std::to_string(kProgrammedLength) + " bytes written to " + *options_.outputFile +
+                 ", SHA-256 " + sha256;
+  output_.Line("read", result_.text,
                {{"bytes", kProgrammedLength}, {"file", *options_.outputFile}, {"sha256", sha256}});
   return kExitOk;
 }
@@ -469,15 +526,19 @@ int CliRun::CompareWithImage(const JobImage& read) {
     if (read.readbackBuffer[i] == image_.imageBuffer[i]) continue;
     if (differ++ == 0) first = i;
   }
+  result_.stage = "verify";
   if (differ == 0) {
-    output_.Line("verify", "verify: all " + std::to_string(kProgrammedLength) + " bytes match the image",
-                 {{"bytes_differ", 0}});
+    result_.text = "verify: all " + std::to_string(kProgrammedLength) + " bytes match the image";
+    output_.Line(
+        "verify", result_.text,
+        {{"bytes_differ", 0}, {"first_address", nullptr}, {"board_byte", nullptr}, {"image_byte", nullptr}});
     return kExitOk;
   }
   char text[128];
   std::snprintf(text, sizeof(text), "verify: %zu bytes differ, first at 0x%04zX (board 0x%02X, image 0x%02X)",
                 differ, first, static_cast<unsigned>(read.readbackBuffer[first]),
                 static_cast<unsigned>(image_.imageBuffer[first]));
+  result_.text = text;
   output_.Line("verify", text,
                {{"bytes_differ", differ},
                 {"first_address", HexWord(static_cast<std::uint32_t>(first))},
@@ -488,35 +549,36 @@ int CliRun::CompareWithImage(const JobImage& read) {
 
 int CliRun::ShowInfo(CKT701xWriteEepromMPDlg& dialog) {
   const HidLink& link = dialog.hidLink;
-  output_.Line("info",
-               "device: " + link.openedPath + " " + Hex4(dialog.targetVendorId) + ":" +
-                   Hex4(dialog.targetProductId) + ", input report " + std::to_string(link.inputReportLength) +
-                   " bytes, output report " + std::to_string(link.outputReportLength) + " bytes, report ID " +
-                   std::to_string(link.reportId),
-               {{"path", link.openedPath},
-                {"vendor_id", Hex4(dialog.targetVendorId)},
-                {"product_id", Hex4(dialog.targetProductId)},
-                {"input_length", link.inputReportLength},
-                {"output_length", link.outputReportLength},
-                {"report_id", link.reportId}});
-  output_.Line("info", "chip ID: " + HexByte(dialog.chipId), {{"chip_id", HexByte(dialog.chipId)}});
-  output_.Line("info", "chip version: " + HexWord(dialog.chipVersion),
-               {{"chip_version", HexWord(dialog.chipVersion)}});
   const std::string expected = kExpectedFirmwareVersionText;
-  std::string text;
-  nlohmann::json fields{{"expected_firmware", expected}};
+  std::string firmware;
+  nlohmann::json fields{{"path", link.openedPath},
+                        {"port", jobBackend_->PortOf(link.openedPath)},
+                        {"vendor_id", HexWord(dialog.targetVendorId)},
+                        {"product_id", HexWord(dialog.targetProductId)},
+                        {"input_length", link.inputReportLength},
+                        {"output_length", link.outputReportLength},
+                        {"report_id", link.reportId},
+                        {"chip_id", HexByte(dialog.chipId)},
+                        {"chip_version", HexWord(dialog.chipVersion)},
+                        {"expected_firmware", HexWord(ParseHexField(expected))}};
   if (image_.firmwareInfoFound == 0) {
-    text = "image firmware: none (no \"KTFwLTag\" record), expected " + expected +
-           "; the window marks this image with \".\"";
+    firmware = "image firmware: none (no \"KTFwLTag\" record), expected " + expected +
+               "; the window marks this image with \".\"";
     fields["image_firmware"] = nullptr;
   } else {
     const std::string version = Hex4(image_.firmwareVersion);
-    fields["image_firmware"] = version;
-    text = version == expected ? "image firmware " + version + ", as expected"
-                               : "image firmware " + version + ", expected " + expected +
-                                     "; the window marks this image with \".\" (it is still programmed)";
+    fields["image_firmware"] = HexWord(image_.firmwareVersion);
+    firmware = version == expected ? "image firmware " + version + ", as expected"
+                                   : "image firmware " + version + ", expected " + expected +
+                                         "; the window marks this image with \".\" (it is still programmed)";
   }
-  output_.Line("info", text, fields);
+  result_.stage = "info";
+  result_.text = "device: " + link.openedPath + " " + Hex4(dialog.targetVendorId) + ":" +
+                 Hex4(dialog.targetProductId) + ", input report " + std::to_string(link.inputReportLength) +
+                 " bytes, output report " + std::to_string(link.outputReportLength) + " bytes, report ID " +
+                 std::to_string(link.reportId) + "\nchip ID: " + HexByte(dialog.chipId) +
+                 "\nchip version: " + HexWord(dialog.chipVersion) + "\n" + firmware;
+  output_.Line("info", result_.text, fields);
   return kExitOk;
 }
 
@@ -528,6 +590,16 @@ int RunCli(const std::vector<std::string>& args, ConsoleIo& io, CliHooks hooks) 
   if (!ParseCommandLine(args, options, error)) {
     UsageError(io, error);
     if (args.empty()) io.err << "\n" << UsageText();
+    // A script that asked for JSON gets its result object, whatever else the command line got wrong.
+    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+      JobOutcome outcome;
+      outcome.command = CommandName(options.command);
+      outcome.exitStatus = kExitUsage;
+      outcome.stage = "usage";
+      outcome.text = error;
+      outcome.simulated = options.simulate;
+      CliOutput(io.out, io.err, false, true, Verbosity::kQuiet).Result(outcome);
+    }
     return kExitUsage;
   }
   if (options.help) {

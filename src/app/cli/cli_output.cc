@@ -9,24 +9,6 @@ constexpr char kProgramName[] = "kt7310-eeprom";
 
 }  // namespace
 
-std::string HexByte(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof(text), "0x%02X", value & 0xFFu);
-  return text;
-}
-
-std::string HexWord(std::uint32_t value) {
-  char text[12];
-  std::snprintf(text, sizeof(text), "0x%04X", static_cast<unsigned>(value & 0xFFFFu));
-  return text;
-}
-
-std::string Hex4(std::uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof(text), "%04X", static_cast<unsigned>(value));
-  return text;
-}
-
 CliOutput::CliOutput(std::ostream& out, std::ostream& err, bool errIsTerminal, bool json, Verbosity verbosity)
     : out_(out), err_(err), json_(json), verbosity_(verbosity), progress_(err, errIsTerminal) {}
 
@@ -80,14 +62,18 @@ void CliOutput::Device(const OpenedDevice& device, bool simulated) {
   if (json_) {
     nlohmann::json object{{"event", "device"},
                           {"path", device.path},
-                          {"vendor_id", Hex4(device.vendorId)},
-                          {"product_id", Hex4(device.productId)},
+                          {"port", device.port},
+                          {"vendor_id", HexWord(device.vendorId)},
+                          {"product_id", HexWord(device.productId)},
                           {"input_length", device.inputLength},
                           {"output_length", device.outputLength},
                           {"report_id", device.reportId},
                           {"simulated", simulated}};
+    object["typed_vendor_id"] = nullptr;
+    object["typed_product_id"] = nullptr;
     if (device.typedIdsMissed) {
-      object["typed_ids"] = Hex4(device.typedIdsMissed->first) + ":" + Hex4(device.typedIdsMissed->second);
+      object["typed_vendor_id"] = HexWord(device.typedIdsMissed->first);
+      object["typed_product_id"] = HexWord(device.typedIdsMissed->second);
     }
     Emit(object.dump());
     return;
@@ -111,18 +97,11 @@ void CliOutput::Line(const std::string& event, const std::string& text, nlohmann
   Emit(fields.dump());
 }
 
-void CliOutput::Result(const RunResult& result) {
+void CliOutput::Result(const JobOutcome& outcome) {
   progress_.Break();
   if (!json_) return;
-  nlohmann::json object{
-      {"event", "result"},   {"command", result.command}, {"exit_status", result.exitStatus},
-      {"text", result.text}, {"ms", result.ms},           {"simulated", result.simulated}};
-  object["result"] = result.result ? nlohmann::json(*result.result) : nlohmann::json(nullptr);
-  if (!result.stage.empty()) object["stage"] = result.stage;
-  if (!result.imageSha256.empty()) object["image_sha256"] = result.imageSha256;
-  object["chip_id"] = result.chipId ? nlohmann::json(HexByte(*result.chipId)) : nlohmann::json(nullptr);
-  object["chip_version"] =
-      result.chipVersion ? nlohmann::json(HexWord(*result.chipVersion)) : nlohmann::json(nullptr);
+  nlohmann::json object = OutcomeFields(outcome);
+  object["event"] = "result";
   Emit(object.dump());
 }
 

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/cli/job_outcome.h"
 #include "app/cli/progress_meter.h"
 #include "programming/dialog_window.h"
 
@@ -16,6 +17,7 @@ enum class Verbosity { kQuiet, kNormal, kVerbose };
 // The device a job opened, as stderr and --json tell it.
 struct OpenedDevice {
   std::string path;
+  std::string port;
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
   std::uint16_t inputLength = 0;
@@ -24,20 +26,6 @@ struct OpenedDevice {
   // The typed IDs when they found nothing and a fallback row opened the device.
   std::optional<std::pair<std::uint16_t, std::uint16_t>> typedIdsMissed;
   bool chosenByPath = false;
-};
-
-// The last word of a run.
-struct RunResult {
-  std::string command;
-  int exitStatus = 0;
-  std::optional<int> result;  // 0 or the failure's number, when a box or the job told it
-  std::string text;           // the box that decided, empty when none did
-  std::string stage;          // "image", "find", "erase", "job", "verify"
-  std::string imageSha256;
-  std::optional<std::uint8_t> chipId;
-  std::optional<std::uint32_t> chipVersion;
-  std::int64_t ms = 0;
-  bool simulated = false;
 };
 
 // Everything the command line tells, in one of two forms: plain lines (boxes and results on stdout,
@@ -62,7 +50,8 @@ class CliOutput {
   // A result line of read, verify or info on stdout: `text` in plain form, `fields` with "event": `event`
   // added with --json.
   void Line(const std::string& event, const std::string& text, nlohmann::json fields);
-  void Result(const RunResult& result);
+  // The run's last line: with --json its result object.
+  void Result(const JobOutcome& outcome);
 
  private:
   void Emit(const std::string& jsonLine);
@@ -73,11 +62,5 @@ class CliOutput {
   Verbosity verbosity_;
   ProgressMeter progress_;
 };
-
-// "3B7D": four upper-case hexadecimal digits.
-std::string Hex4(std::uint16_t value);
-// "0x07" and "0x7381": a byte and a 16-bit word as the chip's values are shown.
-std::string HexByte(unsigned value);
-std::string HexWord(std::uint32_t value);
 
 }  // namespace kt

@@ -1,6 +1,7 @@
 #include "app/cli/command_line.h"
 
 #include <cstddef>
+#include <functional>
 #include <string_view>
 
 namespace kt {
@@ -29,13 +30,22 @@ bool OptionApplies(const std::string& option, CliCommand command) {
   using enum CliCommand;
   const bool imageCommand =
       command == kWrite || command == kVerify || command == kInfo || command == kStation;
+  // One board's job over the dialog.
+  const bool boardJob =
+      command == kWrite || command == kErase || command == kRead || command == kVerify || command == kInfo;
   if (option == "--image" || option == "--evb-ids") return imageCommand;
   if (option == "--output") return command == kRead;
   if (option == "--yes") return command == kWrite || command == kErase;
   if (option == "--replug-timeout") return command == kWrite || command == kErase || command == kStation;
-  if (option == "--device") return command != kList && command != kProbe && command != kStation;
-  if (option == "--watch" || option == "--record") return command == kStation;
+  if (option == "--device" || option == "--wait" || option == "--verbose") return boardJob;
+  if (option == "--vid" || option == "--pid") return boardJob || command == kStation;
+  if (option == "--watch" || option == "--record" || option == "--port") return command == kStation;
   return true;
+}
+
+// A whole number of seconds, 0 to 99999.
+bool Seconds(const std::string& text) {
+  return !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
 }
 
 // Walks the arguments, handing out option values given either as "--name=value" or as the next argument.
@@ -44,6 +54,11 @@ class ArgumentReader {
   explicit ArgumentReader(const std::vector<std::string>& args) : args_(args) {}
 
   bool Done() const { return next_ >= args_.size(); }
+  // The next argument when `accept` takes it, for an option whose value may be left out.
+  std::optional<std::string> OptionalValue(const std::function<bool(const std::string&)>& accept) {
+    if (Done() || !accept(args_[next_])) return std::nullopt;
+    return args_[next_++];
+  }
   // Splits the next argument into its name and, after '=', its inline value.
   void Take(std::string& name, std::optional<std::string>& inlineValue) {
     const std::string& arg = args_[next_++];
@@ -102,7 +117,9 @@ const char* CommandName(CliCommand command) {
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std::string& error) {
-  CliOptions options;
+  // What was read before an error stays in `out`, so that the error can still be told as asked.
+  out = CliOptions{};
+  CliOptions& options = out;
   bool commandGiven = false;
   std::vector<std::string> given;  // options, to check against the command at the end
   ArgumentReader reader(args);
@@ -112,8 +129,8 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
     reader.Take(name, inlineValue);
     const bool takesValue = name == "--vid" || name == "--pid" || name == "--trace" ||
                             name == "--replug-timeout" || name == "--image" || name == "--output" ||
-                            name == "--device" || name == "--record";
-    if (inlineValue && !takesValue && name != "--simulate") {
+                            name == "--device" || name == "--record" || name == "--port";
+    if (inlineValue && !takesValue && name != "--simulate" && name != "--wait") {
       error = "option " + name + " takes no value";
       return false;
     }
@@ -123,7 +140,9 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       error = "option " + name + " needs a value";
       return false;
     }
-    if (name.starts_with("-")) given.push_back(name == "-y" ? "--yes" : name);
+    if (name.starts_with("-")) {
+      given.push_back(name == "-y" ? "--yes" : name == "-v" ? "--verbose" : name == "-q" ? "--quiet" : name);
+    }
 
     if (name == "--help" || name == "-h") {
       options.help = true;
@@ -144,6 +163,16 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       options.devicePath = value;
     } else if (name == "--record") {
       options.recordFile = value;
+    } else if (name == "--port") {
+      options.ports.push_back(value);
+    } else if (name == "--wait") {
+      // The value may be left out: then only a number is taken as one (`--wait write` keeps its command).
+      const std::optional<std::string> seconds = inlineValue ? inlineValue : reader.OptionalValue(Seconds);
+      if (seconds && !Seconds(*seconds)) {
+        error = "option --wait takes a whole number of seconds (0 to 99999)";
+        return false;
+      }
+      options.waitSeconds = seconds ? static_cast<std::uint32_t>(std::stoul(*seconds)) : kDefaultWaitSeconds;
     } else if (name == "--watch") {
       options.watch = true;
     } else if (name == "--json") {
@@ -157,7 +186,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
     } else if (name == "--yes" || name == "-y") {
       options.yes = true;
     } else if (name == "--replug-timeout") {
-      if (value.empty() || value.size() > 5 || value.find_first_not_of("0123456789") != std::string::npos) {
+      if (!Seconds(value)) {
         error = "option --replug-timeout needs a whole number of seconds (0 to 99999)";
         return false;
       }
@@ -186,10 +215,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       return false;
     }
   }
-  if (options.help || options.version) {
-    out = std::move(options);
-    return true;
-  }
+  if (options.help || options.version) return true;
   if (!commandGiven) {
     error = "no command given (write, erase, read, verify, info, station, probe or list)";
     return false;
@@ -212,7 +238,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
     error = "options --quiet and --verbose exclude each other";
     return false;
   }
-  out = std::move(options);
   return true;
 }
 
@@ -228,7 +253,7 @@ std::string UsageText() {
          "  info         the device, chip ID and version, and the image's firmware version\n"
          "  station      write every attached board at once, each on a job of its own\n"
          "  probe        tell whether a blank board answers (0x3B7D:0x72F7 or 0x72F8)\n"
-         "  list         list every HID interface with vendor, product and report lengths\n"
+         "  list         list every HID interface with its port, vendor, product and report lengths\n"
          "\n"
          "Options:\n"
          "  --image FILE         the image to write or compare with (32784 bytes) instead of the built-in "
@@ -236,11 +261,15 @@ std::string UsageText() {
          "  --evb-ids            patch the image's descriptors with the EVB IDs\n"
          "  --output FILE        read: where the bytes go (written beside, then renamed over FILE; - for\n"
          "                       standard output)\n"
-         "  --device PATH        exactly this HID interface (a path as list prints it); no search by IDs\n"
+         "  --device PATH|PORT   exactly this HID interface (a path as list prints it; no search by IDs),\n"
+         "                       or the board at this port (as list and station print it), followed\n"
+         "                       across its re-plug\n"
+         "  --wait[=SECONDS]     wait for a board to answer at the job's IDs before the job (default 60)\n"
          "  --vid HEX            vendor ID to try first (1 to 4 hex digits, default 3B7D)\n"
          "  --pid HEX            product ID to try first (1 to 4 hex digits, default 7310)\n"
          "  --watch              station: keep going, writing each board as it is plugged in (Ctrl-C ends)\n"
          "  --record FILE        station: append one JSON line per board's result to FILE (synced)\n"
+         "  --port PORT          station: only the board at PORT (repeat for more ports)\n"
          "  --json               one JSON object per line on stdout instead of the plain lines\n"
          "  -q, --quiet          boxes and errors only\n"
          "  -v, --verbose        each step as it starts, with the time since the start\n"

@@ -14,6 +14,8 @@ enum class CliCommand { kNone, kWrite, kErase, kProbe, kList, kRead, kVerify, kI
 // The command's name as typed ("write", ...; "" for none).
 const char* CommandName(CliCommand command);
 
+inline constexpr std::uint32_t kDefaultWaitSeconds = 60;
+
 struct CliOptions {
   CliCommand command = CliCommand::kNone;
   bool help = false;
@@ -33,8 +35,12 @@ struct CliOptions {
   std::optional<std::string> imageFile;
   // Where read puts the EEPROM's bytes.
   std::optional<std::string> outputFile;
-  // Exactly this HID interface, instead of the search by IDs.
+  // Exactly this HID interface instead of the search by IDs, or the board at this port.
   std::optional<std::string> devicePath;
+  // Wait this long for a board to answer before the job starts.
+  std::optional<std::uint32_t> waitSeconds;
+  // station: only these ports (all when empty).
+  std::vector<std::string> ports;
   // station: keep programming boards as they are plugged in; append each board's result to this file.
   bool watch = false;
   std::optional<std::string> recordFile;
@@ -44,7 +50,7 @@ struct CliOptions {
 };
 
 // Parses the arguments after the program name. On a usage error returns false with `error` naming the
-// offending argument.
+// offending argument, and `out` holding what was read before it.
 bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std::string& error);
 
 // The text of --help.

@@ -9,11 +9,14 @@ ConsoleWindow::ConsoleWindow(ConsoleIo& io, CliOutput& output, bool waitForEnter
     : io_(io), output_(output), waitForEnter_(waitForEnter && io.inIsTerminal) {}
 
 void ConsoleWindow::MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
-  messages_.push_back(text);
   ++activity_;
   output_.Box(text, caption, icon);
+}
+
+void ConsoleWindow::ResultBox(const ShownResult& result, const std::string& caption, MessageIcon icon) {
+  MessageBox(result.text, caption, icon);
   // The re-plug box is the one box that asks the operator to do something before going on.
-  if (text == prep_text::kReplug && waitForEnter_) {
+  if (result.step == ResultStep::kErase && result.ok() && waitForEnter_) {
     io_.err << "(press Enter once the board has been plugged in again) " << std::flush;
     if (io_.prompt != nullptr) {
       io_.prompt->WaitForEnter();

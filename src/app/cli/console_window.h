@@ -31,10 +31,10 @@ class ConsoleWindow final : public MessageQueueWindow {
   ConsoleWindow(ConsoleIo& io, CliOutput& output, bool waitForEnter);
 
   void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  // The re-plug box waits for Enter when someone sits at the terminal.
+  void ResultBox(const ShownResult& result, const std::string& caption, MessageIcon icon) override;
   void SetProgressPos(int id, int pos) override;
 
-  // Every box shown so far, in order (window thread).
-  const std::vector<std::string>& Messages() const { return messages_; }
   // Boxes and progress steps so far: the job's signs of life (window thread).
   std::uint64_t Activity() const { return activity_; }
 
@@ -44,7 +44,6 @@ class ConsoleWindow final : public MessageQueueWindow {
   bool waitForEnter_;
   int lastProgress_ = -1;
   std::uint64_t activity_ = 0;
-  std::vector<std::string> messages_;
 };
 
 }  // namespace kt

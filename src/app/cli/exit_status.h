@@ -2,8 +2,9 @@
 
 #include <cstddef>
 #include <optional>
-#include <string>
 #include <vector>
+
+#include "programming/job_result.h"
 
 namespace kt {
 
@@ -32,17 +33,14 @@ inline constexpr int kExitNothingFound = 2;
 inline constexpr int kExitInterrupted = 130;
 inline constexpr int kExitUsage = 64;
 
-// The status a message box stands for, or nothing when the box tells no result (a block routine's own
-// failure box, for example, which is followed by the numbered one).
-std::optional<int> ExitStatusForMessage(const std::string& text);
+// The status a result box stands for.
+int ExitStatusFor(const ShownResult& shown);
 
 enum class RunKind { kWrite, kErase };
 
-// The first of `messages` that tells the run's result: the first failure is the cause, and whatever a
-// failed preparation shows after it (the erase path's "(-2)" after "not found") only follows from it.
-std::optional<std::size_t> DecidingMessage(const std::vector<std::string>& messages, RunKind kind);
-
-// The status of a run that showed `messages`, in order: that of its deciding message.
-int ExitStatusForRun(const std::vector<std::string>& messages, RunKind kind);
+// The first of `shown` that tells the run's result: the first failure is the cause, and whatever a failed
+// preparation shows after it (the erase path's "(-2)" after "not found") only follows from it. Within a
+// write job the re-plug box only says that the job went on.
+std::optional<ShownResult> DecidingResult(const std::vector<ShownResult>& shown, RunKind kind);
 
 }  // namespace kt

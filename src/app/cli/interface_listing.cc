@@ -1,35 +1,56 @@
 #include "app/cli/interface_listing.h"
 
-#include <cstdio>
-#include <string>
-
-#include "app/cli/cli_output.h"
 #include "hid/hid_link.h"
 
 namespace kt {
 namespace {
 
-std::string Describe(HidBackend& backend, const std::string& path) {
+// One interface's line: plain, "PATH<TAB>port PORT<TAB>vendor 0x3B7D product ...", and its fields.
+void Describe(HidBackend& backend, const std::string& path, CliOutput& output) {
+  const std::string port = backend.PortOf(path);
+  nlohmann::json fields{{"path", path},
+                        {"port", port},
+                        {"vendor_id", nullptr},
+                        {"product_id", nullptr},
+                        {"input_length", nullptr},
+                        {"output_length", nullptr},
+                        {"report_id", nullptr},
+                        {"problem", nullptr}};
+  std::string line = path + "\tport " + port + "\t";
+  const auto done = [&](const std::string& problem) {
+    if (!problem.empty()) {
+      fields["problem"] = problem;
+      line += (line.ends_with("\t") ? "" : " ") + problem;
+    }
+    output.Line("interface", line, fields);
+  };
   const std::unique_ptr<HidDeviceHandle> handle = backend.Open(path, HidOpenMode::kPlain);
-  if (!handle) return "cannot be opened";
+  if (!handle) return done("cannot be opened");
   HidAttributes attributes;
-  if (!handle->GetAttributes(attributes)) return "no attributes";
-  std::string line = "vendor 0x" + Hex4(attributes.vendorId) + " product 0x" + Hex4(attributes.productId);
+  if (!handle->GetAttributes(attributes)) return done("no attributes");
+  fields["vendor_id"] = HexWord(attributes.vendorId);
+  fields["product_id"] = HexWord(attributes.productId);
+  line += "vendor 0x" + Hex4(attributes.vendorId) + " product 0x" + Hex4(attributes.productId);
   HidCaps caps;
-  if (!handle->GetCaps(caps)) return line + " no capabilities";
+  if (!handle->GetCaps(caps)) return done("no capabilities");
+  fields["input_length"] = caps.inputReportByteLength;
+  fields["output_length"] = caps.outputReportByteLength;
   line += " input " + std::to_string(caps.inputReportByteLength) + " output " +
           std::to_string(caps.outputReportByteLength);
   // The report ID the tool would put in byte 0 of every output report (that of the first output value).
-  if (!caps.outputValueCaps.empty()) line += " report ID " + std::to_string(caps.outputValueCaps[0].reportId);
-  return line;
+  if (!caps.outputValueCaps.empty()) {
+    fields["report_id"] = caps.outputValueCaps[0].reportId;
+    line += " report ID " + std::to_string(caps.outputValueCaps[0].reportId);
+  }
+  done("");
 }
 
 }  // namespace
 
-int ListHidInterfaces(HidBackend& backend, std::ostream& out) {
+int ListHidInterfaces(HidBackend& backend, CliOutput& output) {
   const std::unique_ptr<HidInterfaceList> list = backend.ListInterfaces();
   if (!list) {
-    out << "The list of HID interfaces cannot be had (" << backend.Name() << ").\n";
+    output.Error("the list of HID interfaces cannot be had (" + backend.Name() + ")");
     return 0;
   }
   int seen = 0;
@@ -39,10 +60,10 @@ int ListHidInterfaces(HidBackend& backend, std::ostream& out) {
     const HidEnumStep step = list->Next(index, path);
     if (step == HidEnumStep::kEnd) break;
     if (step == HidEnumStep::kSkip) continue;
-    out << path << "\t" << Describe(backend, path) << "\n";
+    Describe(backend, path, output);
     ++seen;
   }
-  if (seen == 0) out << "No HID interfaces found (" << backend.Name() << ").\n";
+  if (seen == 0) output.Error("no HID interfaces found (" + backend.Name() + ")");
   return seen;
 }
 

@@ -42,12 +42,31 @@ void ReplugWatch::Mark() {
 }
 
 bool ReplugWatch::WaitForReplug(Clock& clock, std::uint32_t timeoutMs, const std::function<bool()>& present) {
+  return Wait(clock, timeoutMs, present, true);
+}
+
+bool ReplugWatch::WaitForArrival(Clock& clock, std::uint32_t timeoutMs,
+                                 const std::function<bool()>& present) {
+  return Wait(clock, timeoutMs, present, false);
+}
+
+bool ReplugWatch::Wait(Clock& clock, std::uint32_t timeoutMs, const std::function<bool()>& present,
+                       bool afterRemoval) {
   const std::uint64_t deadline = clock.NowMicros() + static_cast<std::uint64_t>(timeoutMs) * 1000;
-  std::uint64_t checked = 0;  // the arrival last found without the board
   std::unique_lock<std::mutex> lock(mutex_);
+  std::uint64_t checked = 0;  // the arrival last found without the board
+  if (!afterRemoval) {
+    // The board may be there already; an arrival from now on is looked at again.
+    checked = lastArrival_;
+    lock.unlock();
+    const bool found = present();
+    lock.lock();
+    if (found) return true;
+  }
   for (;;) {
     const auto back = [&] {
-      return cancelled_ || (firstRemoval_ > mark_ && lastArrival_ > firstRemoval_ && lastArrival_ > checked);
+      const bool removed = !afterRemoval || (firstRemoval_ > mark_ && lastArrival_ > firstRemoval_);
+      return cancelled_ || (removed && lastArrival_ > checked);
     };
     if (cancelled_) return false;
     const std::uint64_t now = clock.NowMicros();

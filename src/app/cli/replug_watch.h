@@ -26,6 +26,8 @@ class ReplugWatch final : public HidBackend {
   // USB device's arrival comes before its HID node exists, so a later arrival may be the one). At most
   // `timeoutMs` on `clock`; false on time-out.
   bool WaitForReplug(Clock& clock, std::uint32_t timeoutMs, const std::function<bool()>& present);
+  // Waits until `present()` holds, now or after an arrival; at most `timeoutMs` on `clock`.
+  bool WaitForArrival(Clock& clock, std::uint32_t timeoutMs, const std::function<bool()>& present);
   // Ends a wait now and every later one at once, with false (any thread).
   void Cancel();
 
@@ -40,12 +42,13 @@ class ReplugWatch final : public HidBackend {
 
  private:
   void Record(bool arrived);
+  bool Wait(Clock& clock, std::uint32_t timeoutMs, const std::function<bool()>& present, bool afterRemoval);
 
   std::unique_ptr<HidBackend> inner_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::uint64_t events_ = 0;       // notifications seen, counting from 1
-  std::uint64_t mark_ = 0;         // events_ at the mark
+  std::uint64_t events_ = 0;  // notifications seen, counting from 1
+  std::uint64_t mark_ = 0;    // events_ at the mark
   // The first removal after the mark, 0 for none. Not the last one: in a station every port's changes
   // come here, and another board leaving after this one came back must not undo its return.
   std::uint64_t firstRemoval_ = 0;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/cli/exit_status.h"
-#include "app/cli/job_wait.h"
+#include "app/cli/job_driver.h"
 #include "app/cli/replug_watch.h"
 #include "app/message_queue_window.h"
 #include "app/write_eeprom_dialog.h"
@@ -40,28 +40,21 @@ std::string UtcTimestamp() {
   return text;
 }
 
-// What one board's job came to, as its result line and its record tell it.
-struct BoardOutcome {
-  std::string port;
-  std::string path;
-  HidAttributes ids;
-  std::optional<std::uint8_t> chipId;
-  std::optional<std::uint32_t> chipVersion;
-  std::optional<int> result;
-  std::string stage;
-  std::string text;
-  std::int64_t ms = 0;
-  bool ok = false;
-  // Its record line could not be written: why (empty when it was, or there is no record).
-  std::string recordError;
-};
+bool Succeeded(const JobOutcome& outcome) {
+  return outcome.exitStatus == kExitOk;
+}
+bool NotRecorded(const JobOutcome& outcome) {
+  return outcome.recorded == false;
+}
 
 // Every board's lines go through here, one whole line at a time.
 class StationOutput {
  public:
   StationOutput(ConsoleIo& io, CliOutput& output) : io_(io), output_(output) {}
 
-  void Box(const std::string& port, const std::string& text, const std::string& caption, MessageIcon icon) {
+  // `endsJob`: the box tells the job's result, which comes once, as the board's result line.
+  void Box(const std::string& port, const std::string& text, const std::string& caption, MessageIcon icon,
+           bool endsJob, bool onStdout) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (output_.json()) {
       Emit({{"event", "box"},
@@ -71,10 +64,9 @@ class StationOutput {
             {"icon", MessageIconName(icon)}});
       return;
     }
-    // The numbered result comes once, as the board's result line; the other boxes are shown as they come.
-    if (ExitStatusForMessage(text)) return;
+    if (endsJob) return;
     BreakBar();
-    (text == prep_text::kReplug ? io_.out : io_.err) << "[" << port << "] " << text << "\n" << std::flush;
+    (onStdout ? io_.out : io_.err) << "[" << port << "] " << text << "\n" << std::flush;
     CheckOut();
   }
 
@@ -99,22 +91,20 @@ class StationOutput {
     last = std::max(last, position);
   }
 
-  void Result(const BoardOutcome& outcome) {
+  void Result(const JobOutcome& outcome) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (output_.json()) {
-      nlohmann::json object{{"event", "result"},    {"port", outcome.port},   {"path", outcome.path},
-                            {"text", outcome.text}, {"stage", outcome.stage}, {"ms", outcome.ms}};
-      object["result"] = outcome.result ? nlohmann::json(*outcome.result) : nlohmann::json(nullptr);
-      object["recorded"] = outcome.recordError.empty();
+      nlohmann::json object = OutcomeFields(outcome);
+      object["event"] = "result";
       Emit(object);
       return;
     }
     BreakBar();
-    io_.out << "[" << outcome.port << "] " << outcome.text
-            << (outcome.recordError.empty() ? "" : " (not recorded)") << "\n"
+    io_.out << "[" << outcome.port << "] " << outcome.text << (NotRecorded(outcome) ? " (not recorded)" : "")
+            << "\n"
             << std::flush;
     CheckOut();
-    (!outcome.recordError.empty() ? notRecorded_ : outcome.ok ? succeeded_ : failed_) += 1;
+    (NotRecorded(outcome) ? notRecorded_ : Succeeded(outcome) ? succeeded_ : failed_) += 1;
     progress_.erase(outcome.port);
     if (io_.errIsTerminal && output_.verbosity() != Verbosity::kQuiet) DrawStatus();
   }
@@ -196,9 +186,13 @@ class StationWindow final : public MessageQueueWindow {
   StationWindow(StationOutput& output, std::string port) : output_(output), port_(std::move(port)) {}
 
   void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override {
-    messages_.push_back(text);
     ++activity_;
-    output_.Box(port_, text, caption, icon);
+    output_.Box(port_, text, caption, icon, false, false);
+  }
+  // The re-plug box goes to stdout with the results: the operator re-plugs nobody's board but this one.
+  void ResultBox(const ShownResult& result, const std::string& caption, MessageIcon icon) override {
+    ++activity_;
+    output_.Box(port_, result.text, caption, icon, result.EndsWrite(), !result.EndsWrite());
   }
   void SetProgressPos(int id, int pos) override {
     MessageQueueWindow::SetProgressPos(id, pos);
@@ -207,17 +201,11 @@ class StationWindow final : public MessageQueueWindow {
     ++activity_;
     output_.Progress(port_, pos);
   }
-  const std::vector<std::string>& Messages() const { return messages_; }
-  // The boxes shown before Ctrl-C's stop ran: what the job had really reached by then (window thread).
-  void MarkStop() { boxesBeforeStop_ = messages_.size(); }
-  std::optional<std::size_t> BoxesBeforeStop() const { return boxesBeforeStop_; }
   std::uint64_t Activity() const { return activity_; }
 
  private:
   StationOutput& output_;
   std::string port_;
-  std::vector<std::string> messages_;
-  std::optional<std::size_t> boxesBeforeStop_;
   int lastProgress_ = -1;
   std::uint64_t activity_ = 0;
 };
@@ -228,10 +216,7 @@ class Station;
 // backend that sees only this board's port.
 class BoardJob {
  public:
-  BoardJob(Station& station, std::string port, std::string path) : station_(station), port_(std::move(port)) {
-    outcome_.port = port_;
-    outcome_.path = std::move(path);
-  }
+  BoardJob(Station& station, std::string port, std::string path);
   ~BoardJob() { Join(); }
 
   void Start() {
@@ -245,31 +230,22 @@ class BoardJob {
   void Join() {
     if (thread_.joinable()) thread_.join();
   }
-  const BoardOutcome& outcome() const { return outcome_; }
 
  private:
   void Run();
-  void RunDialog(StationWindow& window, CKT701xWriteEepromMPDlg& dialog, ReplugWatch& watch);
-  void Conclude(StationWindow& window, CKT701xWriteEepromMPDlg& dialog);
   // Exit could not get the worker back: this board's result is told now, and its thread stays here with
   // the dialog the worker still uses until the process ends.
-  // The chip's ID and version when the job read them.
-  void TakeChipValues(const CKT701xWriteEepromMPDlg& dialog);
-  [[noreturn]] void GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started);
+  [[noreturn]] void GiveUp(JobDriver& driver, std::uint64_t started);
 
   Station& station_;
   std::string port_;
-  BoardOutcome outcome_;
+  JobOutcome outcome_;
   std::thread thread_;
   std::atomic<bool> done_{false};
   std::atomic<bool> stuck_{false};
   std::mutex mutex_;
-  StationWindow* window_ = nullptr;
-  CKT701xWriteEepromMPDlg* dialog_ = nullptr;
-  ReplugWatch* watch_ = nullptr;
+  JobDriver* driver_ = nullptr;
   bool stopRequested_ = false;
-  bool stopped_ = false;  // window thread
-  bool replugTimedOut_ = false;
 };
 
 class Station {
@@ -282,7 +258,7 @@ class Station {
   const StationSetup& setup() const { return setup_; }
   StationOutput& output() { return output_; }
   DeviceChangeHub& hub() { return hub_; }
-  void JobEnded(BoardOutcome outcome);
+  void JobEnded(JobOutcome outcome);
   // Wakes the loop to look at the jobs again.
   void JobGone() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -317,44 +293,57 @@ class Station {
   std::map<std::string, bool> doneWhilePresent_;
 };
 
+BoardJob::BoardJob(Station& station, std::string port, std::string path)
+    : station_(station), port_(std::move(port)) {
+  const StationSetup& setup = station.setup();
+  outcome_.command = CommandName(CliCommand::kStation);
+  outcome_.port = port_;
+  outcome_.path = std::move(path);
+  outcome_.imageSha256 = setup.imageSha256;
+  outcome_.simulated = setup.options->simulate;
+  if (setup.record != nullptr) outcome_.recorded = true;
+}
+
 void BoardJob::Stop() {
   std::lock_guard<std::mutex> lock(mutex_);
   stopRequested_ = true;
-  if (watch_ != nullptr) watch_->Cancel();
-  if (window_ == nullptr) return;
-  CKT701xWriteEepromMPDlg* dialog = dialog_;
-  StationWindow* window = window_;
-  bool* stopped = &stopped_;
-  window_->PostToWindowThread([dialog, window, stopped] {
-    window->MarkStop();
-    dialog->OnExit();
-    *stopped = true;
-  });
+  if (driver_ != nullptr) driver_->Stop();
 }
 
 void BoardJob::Run() {
   const std::uint64_t started = SystemClock().NowMicros();
+  const StationSetup& setup = station_.setup();
+  const CliOptions& options = *setup.options;
   {
     StationWindow window(station_.output(), port_);
-    ReplugWatch watch(std::make_unique<PortBackend>(*station_.setup().backend, station_.hub(), port_));
-    CKT701xWriteEepromMPDlg dialog(window, watch, *station_.setup().clock);
-    dialog.SetWorkerStuckHandler([this, &dialog, started] { GiveUp(dialog, started); });
-    bool stopFirst = false;
+    ReplugWatch watch(std::make_unique<PortBackend>(*setup.backend, station_.hub(), port_));
+    JobDriver driver(
+        window, [&window] { return window.Activity(); }, watch, watch, *setup.clock);
+    driver.dialog().SetWorkerStuckHandler([this, &driver, started] { GiveUp(driver, started); });
+    // After the erase the board comes back blank: only a blank board at this port ends the wait, so that
+    // the programmed one, not yet gone when another port's board leaves and arrives, never passes for it.
+    driver.dialog().SetReplugWait([&] {
+      return driver.WaitForReplug({probeTargets.begin(), probeTargets.end()},
+                                  options.replugTimeoutSeconds * 1000);
+    });
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      window_ = &window;
-      dialog_ = &dialog;
-      watch_ = &watch;
-      stopFirst = stopRequested_;
+      driver_ = &driver;
+      if (stopRequested_) driver.Stop();
     }
-    if (!stopFirst) RunDialog(window, dialog, watch);
-    Conclude(window, dialog);
-    dialog.OnCommand(kIdOk);
-    dialog.DestroyWindow();
+    JobPlan plan;
+    plan.command = CliCommand::kStation;
+    plan.vendorIdText = options.vendorIdText;
+    plan.productIdText = options.productIdText;
+    plan.useEvbIds = options.useEvbIds;
+    plan.image = setup.image;
+    plan.quietBoundMs = setup.quietBoundMs;
+    const std::string listedPath = outcome_.path;
+    driver.Run(plan);
+    driver.Conclude(RunKind::kWrite, outcome_);
+    if (outcome_.path.empty()) outcome_.path = listedPath;
     std::lock_guard<std::mutex> lock(mutex_);
-    window_ = nullptr;
-    dialog_ = nullptr;
-    watch_ = nullptr;
+    driver_ = nullptr;
   }
   outcome_.ms = static_cast<std::int64_t>((SystemClock().NowMicros() - started) / 1000);
   // Done first: the station, woken by JobEnded, must find this job over.
@@ -362,22 +351,15 @@ void BoardJob::Run() {
   station_.JobEnded(outcome_);
 }
 
-void BoardJob::TakeChipValues(const CKT701xWriteEepromMPDlg& dialog) {
-  if (dialog.chipId != 0 || dialog.chipVersion != 0) {
-    outcome_.chipId = dialog.chipId;
-    outcome_.chipVersion = dialog.chipVersion;
-  }
-}
-
-void BoardJob::GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started) {
+void BoardJob::GiveUp(JobDriver& driver, std::uint64_t started) {
   station_.output().Error("[" + port_ +
                           "] the job is still inside a device call 12 s after it was stopped: "
                           "this board is given up, the others go on");
-  TakeChipValues(dialog);
-  const std::int32_t job = dialog.lastJobResult.load(std::memory_order_acquire);
-  outcome_.result = job == Programmer::kNoJobResult ? std::nullopt : std::optional<int>(job);
+  driver.Conclude(RunKind::kWrite, outcome_);
+  outcome_.result = driver.JobResult();
   outcome_.stage = "stuck";
   outcome_.text = "the job is still inside a device call; the board is given up";
+  outcome_.exitStatus = kWorkerStuckExitStatus;
   outcome_.ms = static_cast<std::int64_t>((SystemClock().NowMicros() - started) / 1000);
   stuck_.store(true, std::memory_order_release);
   station_.JobEnded(outcome_);
@@ -391,90 +373,20 @@ void BoardJob::GiveUp(CKT701xWriteEepromMPDlg& dialog, std::uint64_t started) {
   for (;;) never.wait(lock);
 }
 
-void BoardJob::RunDialog(StationWindow& window, CKT701xWriteEepromMPDlg& dialog, ReplugWatch& watch) {
-  const CliOptions& options = *station_.setup().options;
-  Clock& clock = *station_.setup().clock;
-  dialog.OnInitDialog();
-  if (options.vendorIdText) window.SetItemText(ctl::kVendorId, *options.vendorIdText);
-  if (options.productIdText) window.SetItemText(ctl::kProductId, *options.productIdText);
-  if (options.useEvbIds) window.SetCheck(ctl::kUseEvbIds, true);
-  dialog.SetImageSource(station_.setup().image);
-  dialog.SetReplugWait([&] {
-    // After the erase the board comes back blank: only a blank board at this port ends the wait, so that
-    // another port's board leaving and arriving meanwhile never passes for this one's re-plug.
-    const auto present = [&] {
-      HidLink link;
-      CreateHidLink(link, watch, clock);
-      bool found = false;
-      for (const UsbIds& ids : probeTargets) {
-        if (!found) found = OpenHidLink(link, ids.vendorId, ids.productId);
-      }
-      DestroyHidLink(link);
-      return found;
-    };
-    if (watch.WaitForReplug(clock, options.replugTimeoutSeconds * 1000, present)) return true;
-    std::lock_guard<std::mutex> lock(mutex_);
-    replugTimedOut_ = !stopRequested_;
-    return false;
-  });
-  watch.Mark();
-  dialog.OnWriteEeprom();
-  // The ids the job found the board at, before the job changes anything.
-  outcome_.ids = {dialog.targetVendorId, dialog.targetProductId};
-  if (!dialog.hidLink.openedPath.empty()) outcome_.path = dialog.hidLink.openedPath;
-  if (!PumpWhileTheJobLives(
-          window, station_.setup().quietBoundMs, [&window] { return window.Activity(); },
-          [&] { return stopped_ || window.IsEnabled(ctl::kWriteEeprom); })) {
-    outcome_.stage = "quiet";
-    dialog.OnExit();
-  }
-  window.PumpMessagesUntil(SystemClock(), 0, [] { return true; });
-}
-
-void BoardJob::Conclude(StationWindow& window, CKT701xWriteEepromMPDlg& dialog) {
-  // Ctrl-C's stop makes the job fail where it stands; only what it showed before the stop is its own.
-  std::vector<std::string> own = window.Messages();
-  if (window.BoxesBeforeStop()) own.resize(*window.BoxesBeforeStop());
-  const std::optional<std::size_t> deciding = DecidingMessage(own, RunKind::kWrite);
-  TakeChipValues(dialog);
-  if (deciding) {
-    outcome_.text = own[*deciding];
-    outcome_.ok = outcome_.text == job_text::kWriteOk;
-    const std::int32_t job = dialog.lastJobResult.load(std::memory_order_acquire);
-    if (outcome_.text == prep_text::kNotFoundAbsent || outcome_.text == prep_text::kEraseNotSent) {
-      outcome_.result = -1;
-      outcome_.stage = outcome_.text == prep_text::kNotFoundAbsent ? "find" : "erase";
-    } else if (outcome_.text == prep_text::kNotFoundPresent || outcome_.text == prep_text::kEraseNotOpened) {
-      outcome_.result = -2;
-      outcome_.stage = outcome_.text == prep_text::kNotFoundPresent ? "find" : "erase";
-    } else {
-      outcome_.result = job == Programmer::kNoJobResult ? std::nullopt : std::optional<int>(job);
-      outcome_.stage = "job";
-    }
-    return;
-  }
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (replugTimedOut_) {
-    outcome_.stage = "replug";
-    outcome_.text = "the board did not leave and come back after the erase";
-  } else if (stopRequested_) {
-    outcome_.stage = "stopped";
-    outcome_.text = "stopped before the job told a result";
-  } else {
-    if (outcome_.stage.empty()) outcome_.stage = "job";
-    outcome_.text = "the job ended without a result";
-  }
-}
-
 std::vector<std::pair<std::string, std::string>> Station::BoardPorts() {
   const CliOptions& options = *setup_.options;
   std::vector<UsbIds> candidates;
   candidates.push_back({ParseHexField(options.vendorIdText.value_or(kDefaultVendorIdText)),
                         ParseHexField(options.productIdText.value_or(kDefaultProductIdText))});
+  if (options.useEvbIds) candidates.insert(candidates.end(), evbTargets.begin(), evbTargets.end());
   candidates.insert(candidates.end(), fallbackTargets.begin(), fallbackTargets.end());
   candidates.insert(candidates.end(), probeTargets.begin(), probeTargets.end());
   std::vector<std::pair<std::string, std::string>> boards;
   for (const auto& [port, paths] : InterfacesByPort(*setup_.backend)) {
+    if (!options.ports.empty() &&
+        std::find(options.ports.begin(), options.ports.end(), port) == options.ports.end()) {
+      continue;
+    }
     for (const std::string& path : paths) {
       const std::unique_ptr<HidDeviceHandle> handle = setup_.backend->Open(path, HidOpenMode::kPlain);
       HidAttributes ids;
@@ -503,40 +415,32 @@ void Station::StartJob(std::unique_lock<std::mutex>& lock, const std::string& po
   lock.lock();
 }
 
-void Station::JobEnded(BoardOutcome outcome) {
+void Station::JobEnded(JobOutcome outcome) {
   // On disk before the result line is printed: no printed result is ever missing from the record.
   if (setup_.record != nullptr) {
-    nlohmann::json line{{"time", UtcTimestamp()},
-                        {"port", outcome.port},
-                        {"path", outcome.path},
-                        {"vendor_id", Hex4(outcome.ids.vendorId)},
-                        {"product_id", Hex4(outcome.ids.productId)},
-                        {"image_sha256", setup_.imageSha256},
-                        {"text", outcome.text},
-                        {"stage", outcome.stage},
-                        {"ms", outcome.ms},
-                        {"tool_version", KT_VERSION}};
-    line["result"] = outcome.result ? nlohmann::json(*outcome.result) : nlohmann::json(nullptr);
-    if (outcome.chipId) line["chip_id"] = HexByte(*outcome.chipId);
-    if (outcome.chipVersion) line["chip_version"] = HexWord(*outcome.chipVersion);
+    nlohmann::json line = OutcomeFields(outcome);
+    line.erase("recorded");
+    line["time"] = UtcTimestamp();
+    line["tool_version"] = KT_VERSION;
     std::string why;
     if (!setup_.record->AppendLine(line.dump(), why)) {
-      outcome.recordError = why.empty() ? "unknown error" : why;
+      outcome.recorded = false;
       output_.Error("[" + outcome.port + "] " + outcome.text + ": NOT RECORDED (" +
-                    *setup_.options->recordFile + ": " + outcome.recordError + "); no new board is taken");
+                    *setup_.options->recordFile + ": " + (why.empty() ? "unknown error" : why) +
+                    "); no new board is taken");
     }
   }
   output_.Result(outcome);
   const bool lost = output_.OutputLost();
   std::lock_guard<std::mutex> lock(mutex_);
-  if (!outcome.recordError.empty()) {
+  if (NotRecorded(outcome)) {
     ++notRecorded_;
   } else {
-    (outcome.ok ? succeeded_ : failed_) += 1;
+    (Succeeded(outcome) ? succeeded_ : failed_) += 1;
   }
   if (outcome.stage == "stuck") ++stuck_;
   if (lost && !noNewJobs_) output_.Error("standard output cannot be written: no new board is taken");
-  noNewJobs_ = noNewJobs_ || lost || !outcome.recordError.empty();
+  noNewJobs_ = noNewJobs_ || lost || NotRecorded(outcome);
   ++ended_;
   changed_.notify_all();
 }

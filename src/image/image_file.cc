@@ -61,14 +61,17 @@ std::string ImageRejection(const ImageBytes& bytes, bool evbIds) {
 std::shared_ptr<const ImageBytes> LoadImageFile(const std::string& path, bool evbIds, std::string& why) {
   std::vector<std::uint8_t> read;
   if (!ReadRegularFile(path, kImageSize, read, why)) return nullptr;
-  if (read.size() != kImageSize) {
+  // A dump as `read` saves it is the programmed part alone. Nothing past that part is ever written to a
+  // board or compared with one, so a dump stands for the whole image with zeros after it.
+  if (read.size() != kImageSize && read.size() != kProgrammedLength) {
     why = path + ": " +
           (read.size() > kImageSize ? "more than " + std::to_string(kImageSize) + " bytes"
                                     : std::to_string(read.size()) + " bytes") +
-          ", an image has exactly " + std::to_string(kImageSize);
+          ", an image has exactly " + std::to_string(kImageSize) + ", or " +
+          std::to_string(kProgrammedLength) + " as read saves it";
     return nullptr;
   }
-  auto bytes = std::make_shared<ImageBytes>();
+  auto bytes = std::make_shared<ImageBytes>();  // zeroed: the rest of a dump
   std::copy(read.begin(), read.end(), bytes->begin());
   if (std::string rejection = ImageRejection(*bytes, evbIds); !rejection.empty()) {
     why = path + ": " + rejection;

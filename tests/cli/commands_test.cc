@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/cli/cli_app.h"
+#include "base/sha256.h"
 #include "cli/cli_run.h"
 #include "image/default_image.h"
 #include "image/image_tags.h"
@@ -73,6 +74,15 @@ class CommandsTest : public ::testing::Test {
     std::vector<std::uint8_t> noHighSpeed = image;
     noHighSpeed[TagOffset(kHighSpeedDescriptorTag)] = 'X';
     WriteImage(Temp("nohs.bin"), noHighSpeed);
+    // Dumps as read saves them: the programmed part alone.
+    const auto dump = [](const std::vector<std::uint8_t>& whole, std::size_t length) {
+      return std::vector<std::uint8_t>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(length));
+    };
+    WriteImage(Temp("dump.bin"), dump(image, kProgrammedLength));
+    WriteImage(Temp("dumpshort.bin"), dump(image, kProgrammedLength - 1));
+    WriteImage(Temp("dumplong.bin"), dump(image, kProgrammedLength + 1));
+    WriteImage(Temp("dumpcid.bin"), dump(badByte, kProgrammedLength));
+    WriteImage(Temp("dumpnohs.bin"), dump(noHighSpeed, kProgrammedLength));
   }
 };
 
@@ -89,6 +99,10 @@ std::vector<std::string> WithFiles(std::vector<std::string> args) {
 TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
   const std::string blank = "--simulate=blank,virtual-time";
   const std::string programmed = "--simulate=virtual-time";
+  // A dump is held as the image's programmed part with zeros after it.
+  std::vector<std::uint8_t> dumped(kImageSize, 0);
+  std::copy_n(defaultImage.begin(), kProgrammedLength, dumped.begin());
+  const std::string dumpedSha = "dump.bin, SHA-256 " + Sha256Hex(dumped.data(), dumped.size());
   struct Row {
     std::vector<std::string> args;
     int status;
@@ -129,6 +143,18 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
        {"\"KTCIdTag\" and its 1-byte record end at 0x4E29, past the 16400 bytes that are programmed"}},
       {{"write", blank, "--image", "@nohs.bin", "--evb-ids"}, 20, {"Invalid EEPROM FW"}, {"no \"KTHsDTag\""}},
       {{"write", blank, "--image", "@nohs.bin"}, 0, {"Write to EEPROM OK!"}, {}},
+      {{"write", blank, "--image", "@dump.bin"}, 0, {"Write to EEPROM OK!"}, {dumpedSha}},
+      {{"verify", programmed, "--image", "@dump.bin"}, 0, {"verify: all 16400 bytes match"}, {dumpedSha}},
+      {{"write", blank, "--image", "@dumpshort.bin"}, 20, {"Invalid EEPROM FW"}, {"16399 bytes, an image"}},
+      {{"write", blank, "--image", "@dumplong.bin"},
+       20,
+       {"Invalid EEPROM FW"},
+       {"16401 bytes, an image has exactly 32784, or 16400 as read saves it"}},
+      {{"verify", blank, "--image", "@dumpcid.bin"}, 20, {"Invalid EEPROM FW"}, {"is 0x41, not 0x2E"}},
+      {{"write", blank, "--image", "@dumpnohs.bin", "--evb-ids"},
+       20,
+       {"Invalid EEPROM FW"},
+       {"no \"KTHsDTag\""}},
       {{"read", blank, "--output", "-", "--json"}, 64, {}, {"both want standard output"}},
       {{"read", blank, "--output", ::testing::TempDir()}, 64, {}, {"--output "}, {"opened"}},
       {{"read", blank, "--output", "@no/such/x"}, 64, {}, {"cannot be used"}, {"opened"}},

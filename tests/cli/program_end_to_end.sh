@@ -52,6 +52,22 @@ Then press button to continue writting EEPROM!!" write --simulate=virtual-time,m
 expect 64 "" write --replug-timeout soon
 expect 0 "" --version
 
+# A dump that read saved verifies its board and programs another board with the same bytes. The first
+# board gets the EVB IDs, so the dump is not the built-in image (and both boards answer at 3B7D:0001).
+dumps=$(mktemp -d)
+board_a="--simulate=virtual-time,eeprom=$dumps/a.eeprom"
+board_b="--simulate=virtual-time,eeprom=$dumps/b.eeprom"
+expect 0 "Write to EEPROM OK!" write --evb-ids --simulate=blank,virtual-time,eeprom="$dumps/a.eeprom"
+expect 0 "" read "$board_a" --pid 1 --output "$dumps/dump.bin"
+expect 0 "verify: all 16400 bytes match the image" verify "$board_a" --pid 1 --image "$dumps/dump.bin"
+expect 0 "Write to EEPROM OK!" write --simulate=blank,virtual-time,eeprom="$dumps/b.eeprom" \
+  --image "$dumps/dump.bin"
+expect 0 "" read "$board_b" --pid 1 --output "$dumps/b.bin"
+if ! cmp -s "$dumps/dump.bin" "$dumps/b.bin"; then
+  echo "FAIL: the board written from a dump reads back otherwise"; failures=$((failures + 1))
+fi
+rm -rf "$dumps"
+
 # Progress without a terminal: one line per tenth on standard error.
 "$program" write --simulate=blank,virtual-time </dev/null >"$out" 2>"$err"
 if [ "$(grep -c '^progress [0-9]*%$' "$err")" -ne 10 ]; then

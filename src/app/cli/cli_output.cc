@@ -18,8 +18,11 @@ void CliOutput::Emit(const std::string& jsonLine) {
 
 void CliOutput::Box(const std::string& text, const std::string& caption, MessageIcon icon) {
   if (json_) {
-    Emit(nlohmann::json{
-        {"event", "box"}, {"text", text}, {"caption", caption}, {"icon", MessageIconName(icon)}}
+    Emit(nlohmann::json{{"event", "box"},
+                        {"port", nullptr},
+                        {"text", text},
+                        {"caption", caption},
+                        {"icon", MessageIconName(icon)}}
              .dump());
     return;
   }
@@ -29,7 +32,7 @@ void CliOutput::Box(const std::string& text, const std::string& caption, Message
 
 void CliOutput::Progress(int position) {
   if (json_) {
-    Emit(nlohmann::json{{"event", "progress"}, {"position", position}}.dump());
+    Emit(nlohmann::json{{"event", "progress"}, {"port", nullptr}, {"position", position}}.dump());
     return;
   }
   if (verbosity_ != Verbosity::kQuiet) progress_.Update(position);

@@ -193,7 +193,8 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
       {{"list", programmed}, 0, {"sim:kt7310\tvendor 0x3B7D"}, {}},
       {{"write", blank, "--json"},
        0,
-       {"{\"caption\":\"\",\"event\":\"box\",\"icon\":\"none\",\"text\":\"Write to EEPROM OK!\"}",
+       {"{\"caption\":\"\",\"event\":\"box\",\"icon\":\"none\",\"port\":null,\"text\":\"Write to EEPROM "
+        "OK!\"}",
         "\"event\":\"device\"", "\"event\":\"result\"", "\"exit_status\":0", "\"result\":0",
         "\"chip_id\":\"0x07\"", "\"simulated\":true", "\"image_sha256\":\""},
        {"simulated board"}},

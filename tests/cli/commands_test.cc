@@ -190,6 +190,29 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
        {"Try Again!(-9)"},
        {}},
       {{"probe", programmed}, 2, {"No blank board answers"}, {}},
+      // Options a command cannot use are refused, not ignored.
+      {{"probe", blank, "--vid", "1234"}, 64, {}, {"--vid does not apply to probe"}},
+      {{"list", blank, "--pid", "1"}, 64, {}, {"--pid does not apply to list"}},
+      {{"station", blank, "-v"}, 64, {}, {"--verbose does not apply to station"}},
+      {{"write", blank, "--port", "sim-1"}, 64, {}, {"--port does not apply to write"}},
+      {{"write", blank, "--wait=soon"}, 64, {}, {"--wait takes a whole number"}},
+      // The fallback list stays the dialog's rule, but typed IDs that found nothing are said, even with -q.
+      {{"write", blank, "-q", "--vid", "3b7d", "--pid", "9999"},
+       0,
+       {"Write to EEPROM OK!"},
+       {"no board answers at the typed 3B7D:9999; the job took 3B7D:72F7"}},
+      {{"verify", "--simulate=virtual-time,chip-id=5"}, 2, {"Try Again!(-2)"}, {"verify writes nothing"}},
+      {{"write", blank, "--wait", "5"}, 0, {"Write to EEPROM OK!"}, {}, {"--wait"}},
+      // Ports: list shows them, --device takes one, the station can be kept to some.
+      {{"list", "--simulate=boards=2,virtual-time"}, 0, {"sim:kt7310-2\tport sim-2\tvendor 0x3B7D"}, {}},
+      {{"write", "--simulate=boards=3,blank,virtual-time", "--device", "sim-2"},
+       0,
+       {"Write to EEPROM OK!"},
+       {"opened 3B7D:72F7 at sim:kt7310-2"}},
+      {{"station", "--simulate=boards=3,blank,virtual-time", "--port", "sim-3", "--port", "sim-1"},
+       0,
+       {"[sim-1] Write to EEPROM OK!", "[sim-3] Write to EEPROM OK!", "Succeeded: 2  Failed: 0"},
+       {}},
       {{"list", programmed}, 0, {"sim:kt7310\tvendor 0x3B7D"}, {}},
       {{"write", blank, "--json"},
        0,
@@ -213,6 +236,23 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
       EXPECT_EQ(run.err.find(text), std::string::npos) << line << run.err;
   }
   EXPECT_FALSE(std::ifstream(Temp("never.bin")).good()) << "a failed read left a file behind";
+}
+
+// A board written with the EVB IDs answers under them afterwards, and is found there again.
+TEST_F(CommandsTest, TheEvbIdsFindTheBoardTheyWrote) {
+  const std::string eeprom = Temp("evb.eeprom");
+  std::remove(eeprom.c_str());
+  const std::string board = "--simulate=virtual-time,eeprom=" + eeprom;
+  ASSERT_EQ(RunCommand({"write", "--yes", "--evb-ids", board}).status, 0);
+  for (const char* command : {"verify", "info"}) {
+    const Output run = RunCommand({command, "--evb-ids", board});
+    EXPECT_EQ(run.status, 0) << command << run.err;
+    EXPECT_NE(run.err.find("opened 3B7D:0001"), std::string::npos) << command << run.err;
+  }
+  // Written again: the erase found it there too.
+  EXPECT_EQ(RunCommand({"write", "--yes", "--evb-ids", board}).status, 0);
+  EXPECT_EQ(RunCommand({"verify", board}).status, 21)
+      << "without --evb-ids the board is not looked for there";
 }
 
 TEST_F(CommandsTest, ARefusedImageSendsNoReport) {

@@ -160,7 +160,8 @@ std::vector<ResultRow> BuildTable() {
                 "Unplug that board, plug it in again and write it again. If it hangs again, put it aside."),
       StatusRow(kExitOutputLost,
                 "Writing standard output (closed, full, its reader gone), in a run that otherwise "
-                "succeeded: the board is done, its results are lost.",
+                "succeeded: the board is done, its results are lost. The job is never cut short for it, "
+                "and a failed job keeps its own status.",
                 "Fix where standard output goes (disk space, the program reading it) before the next "
                 "run."),
       StatusRow(kExitStationFailures,
@@ -176,8 +177,9 @@ std::vector<ResultRow> BuildTable() {
                 "--record, --trace) cannot be used; the message names which. No board was written.",
                 "Correct the command (kt7310-eeprom --help) and run it again."),
       StatusRow(kExitInterrupted,
-                "Stopped by Ctrl-C, SIGTERM or SIGHUP: the job stopped at its next step and its box tells "
-                "where; at the re-plug prompt no job started.",
+                "Stopped by Ctrl-C, SIGTERM or SIGHUP (a dropped session): the job stopped at its next "
+                "step, as Exit stops it, and its box tells where; at the re-plug prompt the wait ended and "
+                "no job started.",
                 "Write the board again unless it showed \"Write to EEPROM OK!\": a job stopped part-way "
                 "leaves it not valid."),
   };

@@ -63,7 +63,8 @@ TEST(CliAppTest, ProbeTellsWhetherABlankBoardAnswers) {
 TEST(CliAppTest, ListShowsIdsAndReportLengths) {
   const CliRun run = RunWith({"list", "--simulate=virtual-time"});
   EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.out, "sim:kt7310\tport sim:kt7310\tvendor 0x3B7D product 0x7310 input 33 output 17 report ID 0\n");
+  EXPECT_EQ(run.out,
+            "sim:kt7310\tport sim:kt7310\tvendor 0x3B7D product 0x7310 input 33 output 17 report ID 0\n");
 }
 
 TEST(CliAppTest, TraceRecordsTheReports) {

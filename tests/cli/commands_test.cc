@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/cli/cli_app.h"
+#include "app/cli/result_table.h"
 #include "base/sha256.h"
 #include "cli/cli_run.h"
 #include "image/default_image.h"
@@ -255,6 +256,76 @@ TEST_F(CommandsTest, TheEvbIdsFindTheBoardTheyWrote) {
       << "without --evb-ids the board is not looked for there";
 }
 
+// explain as a script and an operator type it: a box's number with or without its sign, an exit status,
+// nothing (every row); the same rows as text and as JSON, and usage errors that name the argument.
+TEST(ExplainTest, EachFormPrintsItsRows) {
+  using Rows = std::vector<std::pair<int, int>>;  // number, exit status, in the order printed
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    Rows rows;
+    std::string named = "";  // a usage error's message names it
+  };
+  std::vector<Case> cases = {
+      {{"explain", "-8"}, 0, {{-8, 8}}},
+      {{"explain", "8"}, 0, {{-8, 8}}},
+      {{"explain", "-13"}, 0, {{-13, 13}}},
+      {{"explain", "26"}, 0, {{26, 26}}},
+      {{"explain", "20"}, 0, {{20, 20}}},
+      {{"explain", "21"}, 0, {{-1, 21}}},
+      {{"explain", "-1"}, 0, {{-1, 1}, {-1, 21}, {-1, 23}}},
+      {{"explain", "2"}, 0, {{-2, 2}, {2, 2}, {-2, 22}, {-2, 24}}},
+      {{"explain", "12"}, 0, {{-12, 12}, {12, 12}}},
+      {{"explain", "-12"}, 0, {{-12, 12}}},
+      {{"explain", "130"}, 0, {{130, 130}}},
+      {{"explain", "99"}, 64, {}, "\"99\""},
+      {{"explain", "-21"}, 64, {}, "\"-21\""},
+      {{"explain", "-0"}, 64, {}, "\"-0\""},
+      {{"explain", "8", "9"}, 64, {}, "argument 9"},
+      {{"explain", "-8", "-9"}, 64, {}, "argument -9"},
+      {{"explain", "-8", "--simulate"}, 64, {}, "--simulate"},
+      {{"explain", "-q"}, 64, {}, "-q"},
+  };
+  Rows all;
+  for (const ResultRow& row : ResultTable()) all.emplace_back(row.number, row.exitStatus);
+  cases.push_back({{"explain"}, 0, all});
+
+  for (const Case& c : cases) {
+    for (const bool json : {false, true}) {
+      std::vector<std::string> args = c.args;
+      if (json) args.push_back("--json");
+      std::string line;
+      for (const std::string& arg : args) line += arg + " ";
+      const Output run = RunCommand(args);
+      EXPECT_EQ(run.status, c.status) << line << "\n" << run.err;
+      EXPECT_NE(run.err.find(c.named), std::string::npos) << line << run.err;
+      Rows printed;
+      std::istringstream lines(run.out);
+      for (std::string text; std::getline(lines, text);) {
+        if (!json) {
+          // A row begins with its heading; its step and next lines are indented, rows apart by a blank.
+          if (text.empty() || text.starts_with(" ")) continue;
+          const std::size_t status = text.find("exit status ");
+          ASSERT_NE(status, std::string::npos) << text;
+          const int exitStatus = std::stoi(text.substr(status + 12));
+          printed.emplace_back(status == 0 ? exitStatus : std::stoi(text), exitStatus);
+          continue;
+        }
+        // Each row's fields are the schema test's; a usage error's result object carries no row.
+        const nlohmann::json row = nlohmann::json::parse(text);
+        if (row.value("event", "") != "explain") continue;
+        const int number = row["number"];
+        // A box's number is the one it shows.
+        if (number < 0) {
+          EXPECT_TRUE(row["box"].get<std::string>().ends_with(std::to_string(number) + ")")) << text;
+        }
+        printed.emplace_back(number, row["exit_status"]);
+      }
+      EXPECT_EQ(printed, c.rows) << line << "\n" << run.out;
+    }
+  }
+}
+
 TEST_F(CommandsTest, ARefusedImageSendsNoReport) {
   for (const char* file : {"short.bin", "notag.bin", "cidbyte.bin", "upper.bin"}) {
     const std::string trace = Temp("refused_trace.txt");
@@ -429,6 +500,7 @@ TEST(OutputLostTest, TheJobRunsToItsEndAndTheRunDoesNotEndZero) {
       {{"write", "--simulate=blank,virtual-time", "--json"}, 300, 28},
       {{"write", "--simulate=blank,virtual-time,chip-id=5"}, 0, 2},
       {{"station", "--simulate=boards=2,blank,virtual-time", "--record", record, "--json"}, 200, 28},
+      {{"explain"}, 0, 28},
   };
   for (const auto& row : rows) {
     FailingOutput failing(row.room);

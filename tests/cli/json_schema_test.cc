@@ -68,6 +68,8 @@ const std::map<std::string, Fields> kSchema = {
                         {"image_firmware", "h4?"},
                         {"expected_firmware", "h4"}})},
     {"result", WithEvent(kResultFields)},
+    {"explain",
+     WithEvent({{"number", "i"}, {"box", "s?"}, {"exit_status", "i"}, {"step", "s"}, {"next", "s"}})},
     {"summary",
      WithEvent({{"succeeded", "i"}, {"failed", "i"}, {"not_recorded", "i"}, {"exit_status", "i"}})},
 };
@@ -151,6 +153,8 @@ TEST(JsonSchemaTest, EveryLineOfEveryCommandFitsTheSchema) {
        30,
        {"box", "progress", "result", "summary"}},
       {{"write", "--bogus"}, 64, {"result"}},
+      {{"explain", "-2"}, 0, {"explain"}},
+      {{"explain", "99"}, 64, {"result"}},
   };
   for (const auto& row : rows) {
     std::vector<std::string> args = row.args;
@@ -167,9 +171,10 @@ TEST(JsonSchemaTest, EveryLineOfEveryCommandFitsTheSchema) {
     for (const std::string& event : row.events) EXPECT_TRUE(seen.contains(event)) << name << ": " << event;
     // The last line is the run's result, whatever else came before.
     ASSERT_FALSE(lines.empty()) << name;
-    EXPECT_EQ(nlohmann::json::parse(lines.back(), nullptr, false).value("event", ""),
-              args[0] == "station" ? "summary" : "result")
-        << name;
+    const char* last = args[0] == "station"                      ? "summary"
+                       : run.status == 0 && args[0] == "explain" ? "explain"
+                                                                 : "result";
+    EXPECT_EQ(nlohmann::json::parse(lines.back(), nullptr, false).value("event", ""), last) << name;
   }
   const Fields recordFields = RecordFields();
   const std::vector<std::string> recorded = Lines(test::ReadAll(record));

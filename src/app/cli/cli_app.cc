@@ -12,6 +12,7 @@
 #include "app/cli/interrupts.h"
 #include "app/cli/job_driver.h"
 #include "app/cli/replug_watch.h"
+#include "app/cli/result_table.h"
 #include "app/cli/station.h"
 #include "app/cli/terminal.h"
 #include "app/write_eeprom_dialog.h"
@@ -614,7 +615,7 @@ int RunCli(const std::vector<std::string>& args, ConsoleIo& io, CliHooks hooks) 
       options.quiet ? Verbosity::kQuiet : (options.verbose ? Verbosity::kVerbose : Verbosity::kNormal);
   CliOutput output(io.out, io.err, io.errIsTerminal, options.json, verbosity);
   CliRun run(options, io, output, hooks);
-  int status = run.Run();
+  int status = options.command == CliCommand::kExplain ? RunExplain(options, io.out) : run.Run();
   // The result was for someone: output that did not reach them is not a success, whatever the board did.
   io.out.flush();
   if (!io.out) {

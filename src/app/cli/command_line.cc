@@ -4,12 +4,14 @@
 #include <functional>
 #include <string_view>
 
+#include "app/cli/result_table.h"
+
 namespace kt {
 namespace {
 
-constexpr CliCommand kCommands[] = {CliCommand::kWrite, CliCommand::kErase,  CliCommand::kProbe,
-                                    CliCommand::kList,  CliCommand::kRead,   CliCommand::kVerify,
-                                    CliCommand::kInfo,  CliCommand::kStation};
+constexpr CliCommand kCommands[] = {CliCommand::kWrite, CliCommand::kErase,   CliCommand::kProbe,
+                                    CliCommand::kList,  CliCommand::kRead,    CliCommand::kVerify,
+                                    CliCommand::kInfo,  CliCommand::kStation, CliCommand::kExplain};
 
 std::optional<CliCommand> CommandNamed(std::string_view name) {
   for (CliCommand command : kCommands) {
@@ -28,6 +30,8 @@ bool StrictHexId(std::string_view text) {
 // Which options make sense with which command; anything else is a usage error rather than ignored.
 bool OptionApplies(const std::string& option, CliCommand command) {
   using enum CliCommand;
+  // explain touches no board and no file: only the form of its output can be chosen.
+  if (command == kExplain) return option == "--json";
   const bool imageCommand =
       command == kWrite || command == kVerify || command == kInfo || command == kStation;
   // One board's job over the dialog.
@@ -110,6 +114,8 @@ const char* CommandName(CliCommand command) {
       return "info";
     case CliCommand::kStation:
       return "station";
+    case CliCommand::kExplain:
+      return "explain";
     case CliCommand::kNone:
       break;
   }
@@ -140,7 +146,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       error = "option " + name + " needs a value";
       return false;
     }
-    if (name.starts_with("-")) {
+    // explain's number as a box shows it, "-8", is no option.
+    const bool explainNumber =
+        options.command == CliCommand::kExplain &&
+        (!name.starts_with("-") || name.find_first_not_of("0123456789", 1) == std::string::npos);
+    if (name.starts_with("-") && !explainNumber) {
       given.push_back(name == "-y" ? "--yes" : name == "-v" ? "--verbose" : name == "-q" ? "--quiet" : name);
     }
 
@@ -201,6 +211,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
         error = "--simulate: " + simError;
         return false;
       }
+    } else if (explainNumber) {
+      if (options.explainNumber) {
+        error = "unexpected argument " + name;
+        return false;
+      }
+      options.explainNumber = name;
     } else if (name.starts_with("-") && name != "-") {
       error = "unknown option " + name;
       return false;
@@ -217,7 +233,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
   }
   if (options.help || options.version) return true;
   if (!commandGiven) {
-    error = "no command given (write, erase, read, verify, info, station, probe or list)";
+    error = "no command given (write, erase, read, verify, info, station, probe, list or explain)";
     return false;
   }
   for (const std::string& option : given) {
@@ -225,6 +241,11 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& out, std
       error = "option " + option + " does not apply to " + CommandName(options.command);
       return false;
     }
+  }
+  if (options.explainNumber && ExplainRows(*options.explainNumber).empty()) {
+    error = "explain: no result is numbered \"" + *options.explainNumber +
+            "\" (a box's -N, or an exit status; explain alone lists them all)";
+    return false;
   }
   if (options.command == CliCommand::kRead && !options.outputFile) {
     error = "read needs --output FILE";
@@ -254,6 +275,8 @@ std::string UsageText() {
          "  station      write every attached board at once, each on a job of its own\n"
          "  probe        tell whether a blank board answers (0x3B7D:0x72F7 or 0x72F8)\n"
          "  list         list every HID interface with its port, vendor, product and report lengths\n"
+         "  explain [N]  what a box's number (-N) or an exit status (N) means and what to do next;\n"
+         "               every result without N\n"
          "\n"
          "Options:\n"
          "  --image FILE         the image to write or compare with (32784 bytes) instead of the built-in "
@@ -299,7 +322,8 @@ std::string UsageText() {
          "  31     station: a board's result could not be written to the --record file\n"
          "  64     usage error\n"
          "  130    stopped by Ctrl-C, SIGTERM or SIGHUP\n"
-         "probe: 0 a blank board answers, 2 none does; list: 0 interfaces listed, 2 none (or no list).\n";
+         "probe: 0 a blank board answers, 2 none does; list: 0 interfaces listed, 2 none (or no list).\n"
+         "explain N tells what each of them means and what to do next.\n";
 }
 
 }  // namespace kt

@@ -9,7 +9,7 @@
 
 namespace kt {
 
-enum class CliCommand { kNone, kWrite, kErase, kProbe, kList, kRead, kVerify, kInfo, kStation };
+enum class CliCommand { kNone, kWrite, kErase, kProbe, kList, kRead, kVerify, kInfo, kStation, kExplain };
 
 // The command's name as typed ("write", ...; "" for none).
 const char* CommandName(CliCommand command);
@@ -44,6 +44,8 @@ struct CliOptions {
   // station: keep programming boards as they are plugged in; append each board's result to this file.
   bool watch = false;
   std::optional<std::string> recordFile;
+  // explain: the number as typed, "-8" as a box shows it or "8" and "26" as exit statuses; none: all.
+  std::optional<std::string> explainNumber;
   bool json = false;
   bool quiet = false;
   bool verbose = false;

@@ -210,6 +210,11 @@ TEST_F(CommandsTest, EachCommandLineEndsWithItsStatusAndLines) {
        0,
        {"Write to EEPROM OK!"},
        {"opened 3B7D:72F7 at sim:kt7310-2"}},
+      // A programmed board at a port: the erase's re-plug is followed there.
+      {{"write", "--yes", "--simulate=boards=2,virtual-time", "--device", "sim-2"},
+       0,
+       {"Please re-plugin USB device", "Write to EEPROM OK!"},
+       {"opened 3B7D:72F7 at sim:kt7310-2"}},
       {{"station", "--simulate=boards=3,blank,virtual-time", "--port", "sim-3", "--port", "sim-1"},
        0,
        {"[sim-1] Write to EEPROM OK!", "[sim-3] Write to EEPROM OK!", "Succeeded: 2  Failed: 0"},

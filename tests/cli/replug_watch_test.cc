@@ -76,5 +76,33 @@ INSTANTIATE_TEST_SUITE_P(
                       ReplugCase{"ThereAtALaterArrival", {}, {'r', 'a'}, {false, true}, true, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --wait: a board there already ends the wait at once; one plugged in later, at its arrival.
+TEST(ReplugWatchArrivalTest, GoesOnOnceTheBoardIsThere) {
+  const struct {
+    const char* name;
+    std::vector<bool> present;  // each look, in turn
+    int arrivals;               // fired during the first look
+    bool expected;
+  } rows[] = {{"already there", {true}, 0, true},
+              {"plugged in later", {false, true}, 1, true},
+              {"an arrival of something else", {false, false}, 1, false},
+              {"nothing comes", {false}, 0, false}};
+  for (const auto& row : rows) {
+    auto inner = std::make_unique<NotifyingBackend>();
+    NotifyingBackend& notifier = *inner;
+    ReplugWatch watch(std::move(inner));
+    VirtualClock clock(/*realWaitBoundMs=*/20);
+    std::size_t looks = 0;
+    const bool found = watch.WaitForArrival(clock, 60000, [&] {
+      if (looks == 0) {
+        for (int i = 0; i < row.arrivals; ++i) notifier.Fire(true);
+      }
+      return looks < row.present.size() && row.present[looks++];
+    });
+    EXPECT_EQ(found, row.expected) << row.name;
+    EXPECT_EQ(looks, row.present.size()) << row.name;
+  }
+}
+
 }  // namespace
 }  // namespace kt

@@ -222,6 +222,12 @@ scenario_ports() {
     readlink -f "/sys/class/hidraw/${node#/dev/}/device" | sed -n 's|.*/usb[0-9]*/\([0-9-]*\)/.*|\1|p'
   done | sort -u | wc -l)
   [ "$ports" -eq 3 ] || fail "the three boards are not on three USB ports"
+  # list names each interface's port: the USB port path of its node's USB device.
+  for node in $(grep "product 0x$BLANK_PID" "$SCENARIO_DIR/ports.out" | cut -f 1); do
+    usb_port=$(readlink -f "/sys/class/hidraw/${node#/dev/}/device" | sed -n 's|.*/usb[0-9]*/\([0-9-][0-9.-]*\)/.*|\1|p')
+    grep -q "^$node	port $usb_port	" "$SCENARIO_DIR/ports.out" ||
+      fail "list does not name $node's port $usb_port: $(grep "^$node" "$SCENARIO_DIR/ports.out")"
+  done
 
   # --device: the job takes exactly the interface named, never another board at the same IDs.
   chosen=$(grep "product 0x$BLANK_PID" "$SCENARIO_DIR/ports.out" | sed -n 2p | cut -f 1)
@@ -247,6 +253,41 @@ scenario_ports() {
     cmp -s -n 16400 "$SCENARIO_DIR/port$n.eeprom" "$IMAGE" && programmed=$((programmed + 1))
   done
   [ "$programmed" -eq 1 ] || fail "$programmed boards were programmed, expected exactly the one at $chosen"
+
+  # --device PORT on a programmed board: the erase path's re-plug gives it a new node; the port stays, and
+  # the job follows it there.
+  start_board port-programmed --gadget
+  wait_node 3B7D 7310 || fail "no node for the programmed board"
+  old_node=$(node_of 3B7D 7310)
+  run_tool port-list list
+  port=$(grep "^$old_node	" "$SCENARIO_DIR/port-list.out" | cut -f 2 | sed 's/^port //')
+  [ -n "$port" ] || fail "list gives no port for $old_node: $(cat "$SCENARIO_DIR/port-list.out")"
+  run_tool device-port write --yes --device "$port"
+  expect_status device-port 0
+  expect_last_line device-port "Write to EEPROM OK!"
+  new_node=$(sed -n 's/.*opened 3B7D:72F[78] at \(\/dev\/hidraw[0-9]*\).*/\1/p' "$SCENARIO_DIR/device-port.err")
+  [ -n "$new_node" ] && [ "$new_node" != "$old_node" ] ||
+    fail "the job did not follow the board from $old_node to a new node: $(cat "$SCENARIO_DIR/device-port.err")"
+  stop_board port-programmed
+  cmp -s -n 16400 "$SCENARIO_DIR/port-programmed.eeprom" "$IMAGE" || fail "write --device PORT left no image"
+
+  # write --wait with no board yet: the board plugged in a moment later is written.
+  "$CLI" write --wait 60 </dev/null >"$SCENARIO_DIR/wait.out" 2>"$SCENARIO_DIR/wait.err" &
+  wait_pid=$!
+  # Plugged in once the tool has looked and found nothing.
+  i=0
+  until grep -q "waiting at most 60 s" "$SCENARIO_DIR/wait.err"; do
+    [ "$i" -lt 600 ] || fail "write --wait never said it waits: $(cat "$SCENARIO_DIR/wait.err")"
+    sleep 0.05
+    i=$((i + 1))
+  done
+  start_board late --gadget blank
+  status=0
+  wait "$wait_pid" || status=$?
+  expect_status wait 0
+  expect_last_line wait "Write to EEPROM OK!"
+  stop_board late
+  cmp -s -n 16400 "$SCENARIO_DIR/late.eeprom" "$IMAGE" || fail "write --wait did not program the late board"
 }
 
 # The station on three gadget boards on three USB ports, one of them programmed: every board its own job,

@@ -295,10 +295,12 @@ bool CliRun::WaitForBoard() {
     if (byPath) return jobBackend_->Open(*options_.devicePath, HidOpenMode::kPlain) != nullptr;
     return BoardAnswersAt(*jobBackend_, *clock_, JobIds());
   };
-  if (!watch_->ReportsDeviceChanges() && !present()) {
+  if (present()) return true;
+  if (!watch_->ReportsDeviceChanges()) {
     output_.Note("device changes are not reported here; --wait looked once and found no board");
     return false;
   }
+  output_.Note("no board yet: waiting at most " + std::to_string(seconds) + " s for one (--wait)");
   if (watch_->WaitForArrival(*clock_, seconds * 1000, present)) return true;
   if (!interrupted_) output_.Error("no board answered within " + std::to_string(seconds) + " s (--wait)");
   return false;

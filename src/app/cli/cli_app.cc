@@ -79,6 +79,7 @@ class CliRun {
   bool WaitForBoard();
   std::vector<UsbIds> JobIds() const;
   void NameOtherCandidates();
+  OpenedDevice OpenedDeviceOf(const CKT701xWriteEepromMPDlg& dialog);
   void ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog);
   void Interrupt();
   int AfterReadJob(CKT701xWriteEepromMPDlg& dialog);
@@ -354,8 +355,7 @@ void CliRun::NameOtherCandidates() {
                 "; the job takes the first its ID order finds (choose one with --device PATH or PORT)");
 }
 
-void CliRun::ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog) {
-  if (dialog.targetVendorId == 0xFFFF && dialog.targetProductId == 0xFFFF) return;
+OpenedDevice CliRun::OpenedDeviceOf(const CKT701xWriteEepromMPDlg& dialog) {
   const HidLink& link = dialog.hidLink;
   OpenedDevice device;
   device.path = link.openedPath;
@@ -365,6 +365,12 @@ void CliRun::ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog) {
   device.inputLength = link.inputReportLength;
   device.outputLength = link.outputReportLength;
   device.reportId = link.reportId;
+  return device;
+}
+
+void CliRun::ReportOpenedDevice(CKT701xWriteEepromMPDlg& dialog) {
+  if (dialog.targetVendorId == 0xFFFF && dialog.targetProductId == 0xFFFF) return;
+  OpenedDevice device = OpenedDeviceOf(dialog);
   device.chosenByPath = deviceIds_.has_value();
   const UsbIds typed = JobIds().front();
   if (!deviceIds_ && (typed.vendorId != device.vendorId || typed.productId != device.productId)) {
@@ -554,16 +560,10 @@ int CliRun::ShowInfo(CKT701xWriteEepromMPDlg& dialog) {
   const HidLink& link = dialog.hidLink;
   const std::string expected = kExpectedFirmwareVersionText;
   std::string firmware;
-  nlohmann::json fields{{"path", link.openedPath},
-                        {"port", jobBackend_->PortOf(link.openedPath)},
-                        {"vendor_id", HexWord(dialog.targetVendorId)},
-                        {"product_id", HexWord(dialog.targetProductId)},
-                        {"input_length", link.inputReportLength},
-                        {"output_length", link.outputReportLength},
-                        {"report_id", link.reportId},
-                        {"chip_id", HexByte(dialog.chipId)},
-                        {"chip_version", HexWord(dialog.chipVersion)},
-                        {"expected_firmware", HexWord(ParseHexField(expected))}};
+  nlohmann::json fields = DeviceFields(OpenedDeviceOf(dialog));
+  fields["chip_id"] = HexByte(dialog.chipId);
+  fields["chip_version"] = HexWord(dialog.chipVersion);
+  fields["expected_firmware"] = HexWord(ParseHexField(expected));
   if (image_.firmwareInfoFound == 0) {
     firmware = "image firmware: none (no \"KTFwLTag\" record), expected " + expected +
                "; the window marks this image with \".\"";

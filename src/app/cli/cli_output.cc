@@ -61,17 +61,21 @@ void CliOutput::Phase(const std::string& name, std::int64_t ms) {
   err_ << stamp << name << "\n" << std::flush;
 }
 
+nlohmann::json DeviceFields(const OpenedDevice& device) {
+  return {{"path", device.path},
+          {"port", device.port},
+          {"vendor_id", HexWord(device.vendorId)},
+          {"product_id", HexWord(device.productId)},
+          {"input_length", device.inputLength},
+          {"output_length", device.outputLength},
+          {"report_id", device.reportId}};
+}
+
 void CliOutput::Device(const OpenedDevice& device, bool simulated) {
   if (json_) {
-    nlohmann::json object{{"event", "device"},
-                          {"path", device.path},
-                          {"port", device.port},
-                          {"vendor_id", HexWord(device.vendorId)},
-                          {"product_id", HexWord(device.productId)},
-                          {"input_length", device.inputLength},
-                          {"output_length", device.outputLength},
-                          {"report_id", device.reportId},
-                          {"simulated", simulated}};
+    nlohmann::json object = DeviceFields(device);
+    object["event"] = "device";
+    object["simulated"] = simulated;
     object["typed_vendor_id"] = nullptr;
     object["typed_product_id"] = nullptr;
     if (device.typedIdsMissed) {

@@ -28,6 +28,9 @@ struct OpenedDevice {
   bool chosenByPath = false;
 };
 
+// The opened device as `device` and `info` give it in JSON: path, port, IDs, report lengths and ID.
+nlohmann::json DeviceFields(const OpenedDevice& device);
+
 // Everything the command line tells, in one of two forms: plain lines (boxes and results on stdout,
 // progress, notes and errors on stderr) or, with --json, one JSON object per line on stdout (notes and
 // errors stay plain on stderr). Called on the window's thread only.

@@ -138,7 +138,7 @@ void JobDriver::Conclude(RunKind kind, JobOutcome& out) const {
     out.stage = "replug";
     out.text = "the board did not leave and come back after the erase";
     out.exitStatus = kExitReplugTimeout;
-  } else if (stopped_ || StopRequested()) {
+  } else if (StopRequested()) {
     out.stage = "stopped";
     out.text = "stopped before the job told a result";
     out.exitStatus = kExitInterrupted;

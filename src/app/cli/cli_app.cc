@@ -117,7 +117,6 @@ class CliRun {
   std::atomic<bool> interrupted_{false};
   std::mutex driverMutex_;
   JobDriver* driver_ = nullptr;  // while the job runs
-  ConsoleWindow* window_ = nullptr;
 };
 
 bool CliRun::LoadImage() {

@@ -71,6 +71,14 @@ bool CKT701xWriteEepromMPDlg::DestroyWindow() {
   return true;
 }
 
+void CKT701xWriteEepromMPDlg::UseImageFile(const std::string& path, std::shared_ptr<const ImageBytes> source) {
+  SetImageSource(std::move(source));
+  dialogWindow_.SetItemText(ctl::kFileName, path);
+  dialogWindow_.EnableItem(ctl::kFileName, false);
+  dialogWindow_.ShowItem(ctl::kFileNameLabel, true);
+  dialogWindow_.ShowItem(ctl::kFileName, true);
+}
+
 void CKT701xWriteEepromMPDlg::OnBrowse() {
   if (!fileDialog_) return;
   std::optional<std::string> path = fileDialog_(kBrowseFilter);

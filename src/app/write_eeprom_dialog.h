@@ -108,6 +108,9 @@ class CKT701xWriteEepromMPDlg : public Programmer {
   void SetProbeObserver(ProbeObserver probeObserver) { probeObserver_ = std::move(probeObserver); }
   // The image a write job programs instead of the built-in one (null: the built-in one again).
   void SetImageSource(std::shared_ptr<const ImageBytes> source) { imageSource_ = std::move(source); }
+  // The line's own image, given on the command line: programmed instead of the built-in one, its path
+  // shown in the "File Name" field, which nobody can edit. After OnInitDialog.
+  void UseImageFile(const std::string& path, std::shared_ptr<const ImageBytes> source);
 
   // --- write job preparation ---
   void OnWriteEeprom();

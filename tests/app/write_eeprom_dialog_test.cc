@@ -11,6 +11,8 @@
 #include "app/headless/headless_window.h"
 #include "base/clock.h"
 #include "hid/sim/sim_board.h"
+#include "image/default_image.h"
+#include "image/job_image.h"
 
 namespace kt {
 namespace {
@@ -117,6 +119,21 @@ TEST_F(WriteEepromDialogTest, BrowseShowsTheChosenPathAndACancelChangesNothing) 
   answer = std::string(2000, 'p');
   Press(ctl::kBrowse);
   EXPECT_EQ(window.GetItemText(ctl::kFileName), std::string(1023, 'p'));
+}
+
+TEST_F(WriteEepromDialogTest, AnImageFileIsShownReadOnlyAndIsWhatTheJobPrograms) {
+  StartOnSim(Blank());
+  auto image = std::make_shared<ImageBytes>();
+  *image = defaultImage;
+  image->at(0x3000) ^= 0x5A;  // a byte of the controller code: the tags still pass
+  OnWindow([&] { dialog->UseImageFile("/line/image.bin", image); });
+  EXPECT_EQ(window.GetItemText(ctl::kFileName), "/line/image.bin");
+  for (const char* call : {"show|1008|1", "show|1000|1", "enable|1000|0"}) EXPECT_EQ(Count(call), 1U) << call;
+  EXPECT_EQ(Count("show|1001|1"), 0U) << "the browse button stays hidden";
+  RunJob();
+  EXPECT_EQ(BoxTexts(), (Texts{"Write to EEPROM OK!"}));
+  const std::vector<std::uint8_t> eeprom = sim->board().Eeprom();
+  EXPECT_TRUE(std::equal(image->begin(), image->begin() + kProgrammedLength, eeprom.begin()));
 }
 
 TEST_F(WriteEepromDialogTest, DeviceChangesOfTheBackendReachTheProbeUntilTheWindowIsDestroyed) {

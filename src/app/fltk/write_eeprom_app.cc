@@ -29,18 +29,15 @@ int RunWriteEepromApp(const std::string& programPath, const std::vector<std::str
     return 0;
   }
 
-  const std::optional<std::string> simulate = FindSimulateOption(args);
-  SimOptions simOptions;
-  if (simulate) {
-    std::string error;
-    if (!ParseSimOptions(*simulate, simOptions, error)) {
-      trace.Write("box|" + error + "|" + applicationName + "|error");
-      ShowMessageBox(nullptr, error, applicationName, MessageIcon::kError);
-      return 2;
-    }
+  WindowStart start;
+  if (std::string error; !PrepareWindowStart(args, start, error)) {
+    trace.Write("box|" + error + "|" + applicationName + "|error");
+    ShowMessageBox(nullptr, error, applicationName, MessageIcon::kError);
+    return 2;
   }
+  const std::optional<std::string>& simulate = start.options.simulate;
 
-  TargetBoard target = MakeTargetBoard(simulate ? &simOptions : nullptr);
+  TargetBoard target = MakeTargetBoard(simulate ? &start.sim : nullptr);
 
   {
     FltkDialogWindow window(applicationName, trace, simulate.has_value());
@@ -48,6 +45,7 @@ int RunWriteEepromApp(const std::string& programPath, const std::vector<std::str
     window.SetCommandHandler([&dialog](int id) { dialog.OnCommand(id); });
     dialog.SetProbeObserver([&trace](int absent) { trace.Write("probe|" + std::to_string(absent)); });
     dialog.OnInitDialog();
+    if (start.image) dialog.UseImageFile(*start.options.imageFile, start.image);
     // The result of the modal run does not matter: Exit and Esc both stop the worker and end it.
     window.RunModal();
     dialog.DestroyWindow();

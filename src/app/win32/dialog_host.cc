@@ -116,6 +116,7 @@ void Win32DialogHost::OnInitDialog(HWND dialog) {
   // only handled once WM_INITDIALOG has returned, after the first probe, so the order does not show.
   RegisterUsbNotification(dialog);
   dialog_.OnInitDialog();
+  if (afterInit_) afterInit_();
 }
 
 void Win32DialogHost::RegisterUsbNotification(HWND dialog) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <functional>
+#include <utility>
+
 #include "app/win32/win32_dialog_window.h"
 #include "app/win32/windows_api.h"
 #include "app/write_eeprom_dialog.h"
@@ -23,6 +26,8 @@ class Win32DialogHost {
   Win32DialogHost(const Win32DialogHost&) = delete;
   Win32DialogHost& operator=(const Win32DialogHost&) = delete;
 
+  // Run on the window's thread right after the dialog's own initialisation.
+  void SetAfterInit(std::function<void()> afterInit) { afterInit_ = std::move(afterInit); }
   // The modal run; the result EndDialog gave, or -1 when the dialog could not be created.
   INT_PTR DoModal();
 
@@ -43,6 +48,7 @@ class Win32DialogHost {
   HDEVNOTIFY deviceNotification_ = nullptr;
   bool simulatedBoard_;
   HFONT boldFont_ = nullptr;  // the simulated-board label's
+  std::function<void()> afterInit_;
 };
 
 }  // namespace kt

@@ -45,17 +45,14 @@ bool CKT701xWriteEepromMPApp::InitInstance() {
   }
 
   const std::string applicationName = ApplicationName();
-  const std::optional<std::string> simulate = FindSimulateOption(args_);
-  SimOptions simOptions;
-  if (simulate) {
-    std::string error;
-    if (!ParseSimOptions(*simulate, simOptions, error)) {
-      MessageBoxA(nullptr, error.c_str(), applicationName.c_str(), MB_OK | MB_ICONHAND);
-      return false;
-    }
+  WindowStart start;
+  if (std::string error; !PrepareWindowStart(args_, start, error)) {
+    MessageBoxA(nullptr, error.c_str(), applicationName.c_str(), MB_OK | MB_ICONHAND);
+    return false;
   }
+  const std::optional<std::string>& simulate = start.options.simulate;
 
-  TargetBoard target = MakeTargetBoard(simulate ? &simOptions : nullptr);
+  TargetBoard target = MakeTargetBoard(simulate ? &start.sim : nullptr);
   // The simulated board tells its re-plugs only to the backend's listener; a real one tells the window.
   if (!simulate) target.backend = std::make_unique<WindowNotifiedBackend>(std::move(target.backend));
 
@@ -63,6 +60,7 @@ bool CKT701xWriteEepromMPApp::InitInstance() {
     Win32DialogWindow window(applicationName);
     CKT701xWriteEepromMPDlg dialog(window, *target.backend, *target.clock);
     Win32DialogHost host(GetModuleHandleA(nullptr), window, dialog, simulate.has_value());
+    if (start.image) host.SetAfterInit([&] { dialog.UseImageFile(*start.options.imageFile, start.image); });
     // The result of the modal run does not matter: Exit and Esc both stop the worker and end it.
     host.DoModal();
     // The dialog goes here, before the window record it talks to and before the backend.

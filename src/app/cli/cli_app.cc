@@ -234,6 +234,8 @@ int CliRun::RunStationCommand() {
   setup.image = imageSource_;
   setup.imageSha256 = result_.imageSha256;
   setup.record = record.get();
+  if (image_.firmwareInfoFound != 0) setup.imageFirmware = image_.firmwareVersion;
+  setup.view = hooks_.stationView;
   setup.quietBoundMs = hooks_.quietBoundMs;
   // Before the station starts its threads; a Ctrl-C before it takes the callback is handed to it then.
   InterruptWatch interrupts;

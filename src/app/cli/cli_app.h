@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/cli/console_window.h"
+#include "app/cli/station.h"
 #include "hid/hid_backend.h"
 
 namespace kt {
@@ -29,6 +30,8 @@ struct CliHooks {
   std::uint32_t virtualWaitBoundMs = 20000;
   // Given the run's interrupt (what Ctrl-C does) once the job can be interrupted.
   std::function<void(std::function<void()> interrupt)> takeInterrupt;
+  // `station`'s boards are shown here instead of on the console (the station window).
+  StationView* stationView = nullptr;
 };
 
 // kt7310-eeprom without its process: `args` are the arguments after the program name. Returns the exit

@@ -48,13 +48,18 @@ bool NotRecorded(const JobOutcome& outcome) {
 }
 
 // Every board's lines go through here, one whole line at a time.
-class StationOutput {
+class ConsoleStationView final : public StationView {
  public:
-  StationOutput(ConsoleIo& io, CliOutput& output) : io_(io), output_(output) {}
+  ConsoleStationView(ConsoleIo& io, CliOutput& output) : io_(io), output_(output) {}
 
-  // `endsJob`: the box tells the job's result, which comes once, as the board's result line.
+  // Told in the notes before the station starts.
+  void Begin(const StationFacts&) override {}
+  void JobStarted(const std::string&) override {}
+
+  // The result box comes once, as the board's result line; the re-plug box goes to stdout with the
+  // results: the operator re-plugs nobody's board but this one.
   void Box(const std::string& port, const std::string& text, const std::string& caption, MessageIcon icon,
-           bool endsJob, bool onStdout) {
+           StationBox kind) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (output_.json()) {
       Emit({{"event", "box"},
@@ -64,13 +69,13 @@ class StationOutput {
             {"icon", MessageIconName(icon)}});
       return;
     }
-    if (endsJob) return;
+    if (kind == StationBox::kResult) return;
     BreakBar();
-    (onStdout ? io_.out : io_.err) << "[" << port << "] " << text << "\n" << std::flush;
+    (kind == StationBox::kReplug ? io_.out : io_.err) << "[" << port << "] " << text << "\n" << std::flush;
     CheckOut();
   }
 
-  void Progress(const std::string& port, int position) {
+  void Progress(const std::string& port, int position) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (output_.json()) {
       Emit({{"event", "progress"}, {"port", port}, {"position", position}});
@@ -91,7 +96,7 @@ class StationOutput {
     last = std::max(last, position);
   }
 
-  void Result(const JobOutcome& outcome) {
+  void Result(const JobOutcome& outcome) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (output_.json()) {
       nlohmann::json object = OutcomeFields(outcome);
@@ -109,7 +114,7 @@ class StationOutput {
     if (io_.errIsTerminal && output_.verbosity() != Verbosity::kQuiet) DrawStatus();
   }
 
-  void Summary(int succeeded, int failed, int notRecorded, int status) {
+  void Summary(int succeeded, int failed, int notRecorded, int status) override {
     std::lock_guard<std::mutex> lock(mutex_);
     if (output_.json()) {
       Emit({{"event", "summary"},
@@ -126,19 +131,18 @@ class StationOutput {
     CheckOut();
   }
 
-  void Note(const std::string& text) {
+  void Note(const std::string& text) override {
     std::lock_guard<std::mutex> lock(mutex_);
     BreakBar();
     output_.Note(text);
   }
-  // Shown whatever --quiet says.
-  void Error(const std::string& text) {
+  void Error(const std::string& text) override {
     std::lock_guard<std::mutex> lock(mutex_);
     BreakBar();
     output_.Error(text);
   }
-  // Standard output failed (closed, full, its reader gone): the results no longer reach anyone.
-  bool OutputLost() {
+  // Standard output failed (closed, full, its reader gone).
+  bool OutputLost() override {
     std::lock_guard<std::mutex> lock(mutex_);
     return lost_;
   }
@@ -183,16 +187,16 @@ class StationOutput {
 // A board's window: its boxes and progress go to the station's output under the board's port.
 class StationWindow final : public MessageQueueWindow {
  public:
-  StationWindow(StationOutput& output, std::string port) : output_(output), port_(std::move(port)) {}
+  StationWindow(StationView& output, std::string port) : output_(output), port_(std::move(port)) {}
 
   void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override {
     ++activity_;
-    output_.Box(port_, text, caption, icon, false, false);
+    output_.Box(port_, text, caption, icon, StationBox::kMessage);
   }
-  // The re-plug box goes to stdout with the results: the operator re-plugs nobody's board but this one.
   void ResultBox(const ShownResult& result, const std::string& caption, MessageIcon icon) override {
     ++activity_;
-    output_.Box(port_, result.text, caption, icon, result.EndsWrite(), !result.EndsWrite());
+    output_.Box(port_, result.text, caption, icon,
+                result.EndsWrite() ? StationBox::kResult : StationBox::kReplug);
   }
   void SetProgressPos(int id, int pos) override {
     MessageQueueWindow::SetProgressPos(id, pos);
@@ -204,7 +208,7 @@ class StationWindow final : public MessageQueueWindow {
   std::uint64_t Activity() const { return activity_; }
 
  private:
-  StationOutput& output_;
+  StationView& output_;
   std::string port_;
   int lastProgress_ = -1;
   std::uint64_t activity_ = 0;
@@ -250,13 +254,12 @@ class BoardJob {
 
 class Station {
  public:
-  Station(const StationSetup& setup, ConsoleIo& io, CliOutput& output)
-      : setup_(setup), output_(io, output), hub_(*setup.backend) {}
+  Station(const StationSetup& setup, StationView& view) : setup_(setup), output_(view), hub_(*setup.backend) {}
 
   int Run();
 
   const StationSetup& setup() const { return setup_; }
-  StationOutput& output() { return output_; }
+  StationView& output() { return output_; }
   DeviceChangeHub& hub() { return hub_; }
   void JobEnded(JobOutcome outcome);
   // Wakes the loop to look at the jobs again.
@@ -275,7 +278,7 @@ class Station {
   void Interrupt();
 
   const StationSetup& setup_;
-  StationOutput output_;
+  StationView& output_;
   DeviceChangeHub hub_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -314,6 +317,7 @@ void BoardJob::Run() {
   const std::uint64_t started = SystemClock().NowMicros();
   const StationSetup& setup = station_.setup();
   const CliOptions& options = *setup.options;
+  station_.output().JobStarted(port_);
   {
     StationWindow window(station_.output(), port_);
     ReplugWatch watch(std::make_unique<PortBackend>(*setup.backend, station_.hub(), port_));
@@ -470,6 +474,9 @@ int Station::Run() {
     changed_.notify_all();
   });
   if (setup_.takeInterrupt) setup_.takeInterrupt([this] { Interrupt(); });
+  const CliOptions& options = *setup_.options;
+  output_.Begin({options.imageFile.value_or(""), setup_.imageSha256, setup_.imageFirmware,
+                 options.recordFile.value_or(""), options.useEvbIds, options.simulate});
 
   std::vector<std::pair<std::string, std::string>> boards = BoardPorts();
   if (boards.empty() && !watch) {
@@ -550,7 +557,8 @@ int Station::Run() {
 }  // namespace
 
 int RunStation(const StationSetup& setup, ConsoleIo& io, CliOutput& output) {
-  Station station(setup, io, output);
+  ConsoleStationView console(io, output);
+  Station station(setup, setup.view != nullptr ? *setup.view : console);
   return station.Run();
 }
 

@@ -8,6 +8,7 @@
 
 #include "app/fltk/fltk_dialog_window.h"
 #include "app/fltk/message_box.h"
+#include "app/fltk/station_window.h"
 #include "app/fltk/window_trace.h"
 #include "app/fltk/x11_windows.h"
 #include "app/target_board.h"
@@ -22,18 +23,19 @@ int RunWriteEepromApp(const std::string& programPath, const std::vector<std::str
   WindowTrace trace;
   const std::string applicationName = std::filesystem::path(programPath).stem().string();
 
-  // One copy per display, found by the exact title the running copy gives its window. A copy that is
-  // still starting up carries the template's caption and is not found.
-  if (RaiseWindowWithTitle(kWindowTitle)) {
-    trace.Write("single-instance|raised the running copy");
-    return 0;
-  }
-
   WindowStart start;
   if (std::string error; !PrepareWindowStart(args, start, error)) {
     trace.Write("box|" + error + "|" + applicationName + "|error");
     ShowMessageBox(nullptr, error, applicationName, MessageIcon::kError);
     return 2;
+  }
+  if (start.options.station) return RunStationWindow(applicationName, start, trace);
+
+  // One copy per display, found by the exact title the running copy gives its window. A copy that is
+  // still starting up carries the template's caption and is not found.
+  if (RaiseWindowWithTitle(kWindowTitle)) {
+    trace.Write("single-instance|raised the running copy");
+    return 0;
   }
   const std::optional<std::string>& simulate = start.options.simulate;
 

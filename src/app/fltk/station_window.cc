@@ -299,7 +299,9 @@ class StationWindow final : public Fl_Double_Window {
     if (!stopping_) {
       // Nobody asked for it: the station could not start, or could not go on.
       std::string why = session_.Errors();
-      if (why.empty()) why = "the station ended with exit status " + std::to_string(session_.ExitStatus());
+      if (why.empty()) why = now.header.message;
+      why += (why.empty() ? "" : "\n\n") + std::string("The station ended with exit status ") +
+             std::to_string(session_.ExitStatus()) + ".";
       trace_.Write("box|" + why + "|" + applicationName_ + "|error");
       ShowMessageBox(this, why, applicationName_, MessageIcon::kError);
     }

@@ -94,7 +94,7 @@ void StationSession::Run(std::function<void()> finished) {
     status_ = status;
     errors_ = err.str();
   }
-  tiles_.Finish(status);
+  tiles_.Finish();
   if (finished) finished();
 }
 

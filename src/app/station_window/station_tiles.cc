@@ -83,11 +83,10 @@ void StationTiles::Changed() {
   if (changed) changed();
 }
 
-void StationTiles::Finish(int status) {
+void StationTiles::Finish() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     finished_ = true;
-    if (header_.message.empty() || status == kExitOk) header_.message = "stopped";
   }
   Changed();
 }

@@ -69,8 +69,8 @@ class StationTiles final : public StationView {
     bool finished = false;
   };
   Snapshot Take() const;
-  // The station has returned with `status`.
-  void Finish(int status);
+  // The station has returned.
+  void Finish();
 
   void Begin(const StationFacts& facts) override;
   void JobStarted(const std::string& port) override;

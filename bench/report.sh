@@ -6,6 +6,7 @@ set -u
 dir="${1:?usage: report.sh BUILD_DIR}"
 here=$(dirname "$0")
 jobBench="$dir/bench/job_bench"
+stationBench="$dir/bench/station_window_bench"
 cli="$dir/src/app/cli/kt7310-eeprom"
 gui="$dir/src/app/fltk/KT701xWriteEepromMP"
 gnuTime=/usr/bin/time
@@ -15,7 +16,7 @@ windowRuns=5
 cliRuns=5
 wholeRuns=5
 
-for f in "$jobBench" "$cli" "$gui" "$gnuTime"; do
+for f in "$jobBench" "$stationBench" "$cli" "$gui" "$gnuTime"; do
   [ -x "$f" ] || { echo "report.sh: $f is missing or not executable" >&2; exit 1; }
 done
 for f in bash setsid Xvfb xdotool xmessage; do
@@ -202,6 +203,15 @@ if run bash "$here/window.sh" "$gui" "$windowRuns" "$idleSeconds" >"$work/window
 fi
 while read -r name v unit; do figure "$name" "$v" "$unit"; done <"$work/window"
 
+echo "== the station window: a board plugged in to its tile at work (16 boards), tiles shown, idle with 16"
+if run "$stationBench" 20 >"$work/plug"; then :; else failed "station_window_bench"; fi
+awk '/FAILED/ { print; next } { print $1, $2, $1 ~ /_ms$/ ? "ms" : "runs" }' "$work/plug" |
+  while read -r name v unit; do figure "$name" "$v" "$unit"; done
+if run bash "$here/station_window.sh" "$gui" "$idleSeconds" >"$work/station_window"; then :; else
+  failed "the station window under Xvfb"
+fi
+while read -r name v unit; do figure "$name" "$v" "$unit"; done <"$work/station_window"
+
 echo "== summary"
 f() { v=$(value "$1"); echo "${v:-?}"; }
 cat <<SUMMARY
@@ -223,6 +233,9 @@ Peak memory: $(f cli_job_virtual_time_max_rss_kb) kB per virtual-time job, $(f c
   $(f cli_version_max_rss_kb) kB for --version; window $(f window_max_rss_kb) kB.
 Start-up: --version $(f cli_version_start_ms) ms, $(f cli_version_start_ratio) x /bin/true ($(f true_start_ms) ms), medians of $startupRuns;
   window to viewable $(f window_start_ms) ms, $(f window_start_ratio) x xmessage ($(f xmessage_start_ms) ms), medians of $windowRuns.
+Station window: a board plugged in to its tile at work $(f station_plug_to_tile_ms) ms (median, max $(f station_plug_to_tile_max_ms) ms,
+  16 boards); $(f station_window_tiles_shown) tiles for 64 boards; idle with 16 tiles $(f station_window_16_idle_cpu_ms_per_10s) ms CPU per 10 s,
+  peak $(f station_window_16_max_rss_kb) kB.
 SUMMARY
 [ "$status" = 0 ] || echo "Some figures are missing: see FAILED above."
 exit "$status"

@@ -240,7 +240,14 @@ int CliRun::RunStationCommand() {
   // Before the station starts its threads; a Ctrl-C before it takes the callback is handed to it then.
   InterruptWatch interrupts;
   setup.takeInterrupt = [&](std::function<void()> fn) {
-    interrupts.Route(fn);
+    if (fn && hooks_.onSignal) {
+      interrupts.Route([fn, signal = hooks_.onSignal] {
+        signal();
+        fn();
+      });
+    } else {
+      interrupts.Route(fn);
+    }
     if (hooks_.takeInterrupt) hooks_.takeInterrupt(fn);
   };
   return RunStation(setup, io_, output_);

@@ -32,6 +32,9 @@ struct CliHooks {
   std::function<void(std::function<void()> interrupt)> takeInterrupt;
   // `station`'s boards are shown here instead of on the console (the station window).
   StationView* stationView = nullptr;
+  // Called when Ctrl-C or SIGTERM (CTRL_C_EVENT and the like on Windows) reaches the station, before it
+  // stops.
+  std::function<void()> onSignal;
 };
 
 // kt7310-eeprom without its process: `args` are the arguments after the program name. Returns the exit

@@ -296,8 +296,9 @@ class StationWindow final : public Fl_Double_Window {
   }
 
   void Ended(const StationTiles::Snapshot& now) {
-    if (!stopping_) {
-      // Nobody asked for it: the station could not start, or could not go on.
+    // Ended without Exit: the station could not start, or could not go on. (SIGINT and SIGTERM stop it as
+    // Exit does, and the window closes without a word.)
+    if (!stopping_ && !session_.Signalled()) {
       std::string why = session_.Errors();
       if (why.empty()) why = now.header.message;
       why += (why.empty() ? "" : "\n\n") + std::string("The station ended with exit status ") +

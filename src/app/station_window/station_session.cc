@@ -68,6 +68,7 @@ void StationSession::Run(std::function<void()> finished) {
   ConsoleIo io{out, err, in};
   CliHooks hooks;
   hooks.stationView = &tiles_;
+  hooks.onSignal = [this] { signalled_.store(true); };
   hooks.takeInterrupt = [this](std::function<void()> interrupt) {
     bool stopNow = false;
     {

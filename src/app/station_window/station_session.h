@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -32,6 +33,8 @@ class StationSession {
   void Start(std::function<void()> finished);
   // Exit: the running boards stop as Exit stops a job, their results are recorded, no new board is taken.
   void Stop();
+  // Whether a signal (SIGINT, SIGTERM) stopped the station.
+  bool Signalled() const { return signalled_.load(); }
   // The station's exit status, and what it wrote on its standard error, once it has finished.
   int ExitStatus() const;
   std::string Errors() const;
@@ -49,6 +52,7 @@ class StationSession {
   mutable std::mutex mutex_;
   std::function<void()> interrupt_;
   bool stopRequested_ = false;
+  std::atomic<bool> signalled_{false};
   int status_ = 0;
   std::string errors_;
   SimStationBackend* simulatedBackend_ = nullptr;  // the run's, with simulated boards

@@ -7,7 +7,7 @@ CMAKE ?= cmake
 CONFIGURE_FLAGS ?=
 DEPS := sh tools/install-deps.sh
 
-.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci package package-check package-windows clean
+.PHONY: all deps build run test test-sanitizers test-asan test-tsan test-windows build-windows test-system bench soak fuzz fuzz-build fuzz-ci package package-check package-windows pictures clean
 
 all: build
 
@@ -100,6 +100,16 @@ package:
 # Installs the package on this machine, runs it from /usr/bin, removes it and checks nothing is left.
 package-check: package
 	sh tools/check-deb.sh build/package/*.deb
+
+# README's pictures (docs/pictures) from the window checks' screenshots of real runs: the Linux dialog and
+# station window under Xvfb, the Windows ones under 64-bit Wine.
+pictures: build
+	$(DEPS) windows
+	$(CMAKE) --preset mingw64 $(CONFIGURE_FLAGS)
+	$(CMAKE) --build --preset mingw64 -j $(JOBS)
+	ctest --preset default -R '^fltk_(window|station)$$'
+	ctest --preset mingw64 -R '^win32_(gui|station)$$'
+	sh tools/make-pictures.sh build/default/screenshots/fltk build/mingw64/screenshots
 
 # The shipped 32-bit Windows programs, README and licence in build/package-windows/kt7310-eeprom-VERSION-win32.zip.
 package-windows: build-windows

@@ -319,3 +319,46 @@ scenario_station() {
   for n in 1 2 3; do stop_board "st$n"; done
   for n in 1 2 3; do expect_programmed "st$n"; done
 }
+
+# The station window on three gadget boards, one programmed, watched to the end as an operator would: a
+# tile per USB port, the programmed board erased and followed back to its port, the counts; a board
+# re-plugged by hand is written again; SIGTERM closes the window as Exit does, every result recorded.
+scenario_station_window() {
+  trace=$SCENARIO_DIR/window.trace
+  record=$SCENARIO_DIR/station.jsonl
+  start_board sw1 --gadget blank
+  start_board sw2 --gadget ""
+  start_board sw3 --gadget blank
+  start_xvfb
+  KT_WINDOW_TRACE=$trace "$WINDOW" --station --record "$record" 2>"$SCENARIO_DIR/window.err" &
+  window=$!
+  trap 'kill $window $xvfb_pid 2>/dev/null; stop_all_boards' EXIT
+  wait_trace() {  # LINE-REGEX [SECONDS]
+    local deadline=$(( $(date +%s) + ${2:-180} ))
+    until grep -q -- "$1" "$trace" 2>/dev/null; do
+      kill -0 "$window" 2>/dev/null || fail "the station window ended: $(tail -n 5 "$SCENARIO_DIR/window.err")"
+      [ "$(date +%s)" -le "$deadline" ] || fail "the window never showed \"$1\": $(tail -n 5 "$trace")"
+      sleep 0.2
+    done
+  }
+  wait_trace '^counts|Succeeded: 3  Failed: 0$'
+  ports=$(grep '^tile|[0-9]|[^|]*|ok|Write to EEPROM OK!$' "$trace" | cut -d'|' -f3 | sort -u)
+  [ "$(echo "$ports" | wc -l)" -eq 3 ] || fail "not three tiles OK at three ports: $ports"
+  echo "$ports" | grep -qv '^[0-9][0-9.-]*$' && fail "a tile is not at a USB port: $ports"
+  grep -q '^tile|[0-9]|[^|]*|replug|erased: waiting for the re-plug$' "$trace" ||
+    fail "the programmed board's tile never waited for its re-plug"
+  [ "$(grep -c '"result":0' "$record")" -eq 3 ] || fail "the record does not hold three results"
+  import -window root "$SCENARIO_DIR/station-window.png" 2>/dev/null || true
+
+  eval "kill -USR1 \$board_pid_sw1"
+  wait_trace '^counts|Succeeded: 4  Failed: 0$' 120
+  kill -TERM "$window"
+  status=0
+  wait "$window" || status=$?
+  [ "$status" -eq 0 ] || fail "SIGTERM ended the station window with $status"
+  grep -q '^closed|Succeeded: 4  Failed: 0|0$' "$trace" || fail "the window did not close as Exit closes it"
+  [ "$(grep -c '"result":0' "$record")" -eq 4 ] || fail "the record does not hold four results"
+  echo "figure: station window, three gadget boards, one erased first: $(grep -o '"ms":[0-9]*' "$record" | cut -d: -f2 | sort -n | tail -n 1) ms for the slowest"
+  for n in 1 2 3; do stop_board "sw$n"; done
+  for n in 1 2 3; do expect_programmed "sw$n"; done
+}

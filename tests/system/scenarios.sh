@@ -22,6 +22,7 @@ hotplug 180
 permissions 180
 ports 240
 station 240
+station_window 300
 wine 1500
 "
 # Files in this folder that define more scenario_NAME functions, sourced before a scenario runs.

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <mutex>
+#include <optional>
 
 #include "app/station_window/station_session.h"
 
@@ -142,6 +143,58 @@ TEST_F(StationTilesTest, ABoardPluggedInAgainIsWrittenAgainAndExitStopsOneWaitin
   EXPECT_EQ(now.running, 0);
   EXPECT_EQ(RecordLines(), 3U);
   EXPECT_FALSE(session->ReplugSimulated("sim-1")) << "the boards went with the station";
+}
+
+TEST(StationTilesStatesTest, EachOutcomeItsStateAndCountAndTheNextBoardClearsTheTile) {
+  const auto outcome = [](int exitStatus, std::string stage, std::optional<bool> recorded) {
+    JobOutcome o;
+    o.port = "p";
+    o.exitStatus = exitStatus;
+    o.stage = std::move(stage);
+    o.text = "words";
+    o.recorded = recorded;
+    return o;
+  };
+  const struct {
+    JobOutcome outcome;
+    TileState state;
+    std::string text;
+    int succeeded, failed, notRecorded;
+    bool sound;
+  } cases[] = {
+      {outcome(0, "job", true), TileState::kOk, "words", 1, 0, 0, true},
+      {outcome(0, "job", std::nullopt), TileState::kOk, "words", 1, 0, 0, true},
+      {outcome(12, "job", true), TileState::kFailed, "words", 0, 1, 0, false},
+      {outcome(0, "job", false), TileState::kNotRecorded, "words (NOT RECORDED)", 0, 0, 1, false},
+      {outcome(27, "stuck", true), TileState::kStuck, "words", 0, 1, 0, false},
+  };
+  for (const auto& c : cases) {
+    StationTiles tiles({});
+    std::vector<bool> sounds;
+    tiles.SetResultHandler([&](bool ok) { sounds.push_back(ok); });
+    tiles.JobStarted("p");
+    tiles.Progress("p", 40);
+    EXPECT_EQ(tiles.Take().tiles.at(0).text, "writing 40%");
+    tiles.Result(c.outcome);
+    const StationTiles::Snapshot now = tiles.Take();
+    EXPECT_EQ(now.tiles.at(0).state, c.state) << c.text;
+    EXPECT_EQ(now.tiles.at(0).text, c.text);
+    EXPECT_EQ(now.header.succeeded, c.succeeded) << c.text;
+    EXPECT_EQ(now.header.failed, c.failed) << c.text;
+    EXPECT_EQ(now.header.notRecorded, c.notRecorded) << c.text;
+    EXPECT_EQ(sounds, std::vector<bool>{c.sound}) << c.text;
+    EXPECT_EQ(now.running, 0);
+    tiles.JobStarted("p");
+    EXPECT_EQ(tiles.Take().tiles.at(0).state, TileState::kWriting) << "the last result stays until the next board";
+  }
+}
+
+TEST(StationTilesStatesTest, PortsWithoutASlotFollowInNaturalOrder) {
+  StationTiles tiles(std::vector<Slot>{{"z", "Last slot"}});
+  for (const char* port : {"sim-10", "sim-2", "1-1.10", "sim-1", "1-1.9"}) tiles.JobStarted(port);
+  std::vector<std::string> order;
+  for (const Tile& tile : tiles.Take().tiles) order.push_back(tile.port);
+  EXPECT_EQ(order, (std::vector<std::string>{"z", "1-1.9", "1-1.10", "sim-1", "sim-2", "sim-10"}));
 }
 
 TEST_F(StationTilesTest, AStationThatCannotStartSaysWhy) {

@@ -1,31 +1,41 @@
 #include "app/fltk/call_queue.h"
 
 #include <FL/Fl.H>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace kt {
-namespace {
 
-// FLTK keeps the awake callback's argument in a ring that may outlive the queue (a wake-up still pending
-// when the window goes); a weak reference, freed by the callback, keeps that harmless.
-void OnAwake(void* data) {
-  std::unique_ptr<std::weak_ptr<CallQueue>> weak(static_cast<std::weak_ptr<CallQueue>*>(data));
-  if (std::shared_ptr<CallQueue> queue = weak->lock()) queue->Drain();
+CallQueue::CallQueue() : wakeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  // Without the eventfd nothing wakes FLTK: calls then run only when the window's own loop drains them.
+  if (wakeFd_ >= 0) Fl::add_fd(wakeFd_, FL_READ, OnWake, this);
 }
 
-}  // namespace
+CallQueue::~CallQueue() {
+  Close();
+}
+
+void CallQueue::OnWake(int fd, void* queue) {
+  // Nothing to read when a nested loop took this wake-up after the outer one saw it: returns at once.
+  std::uint64_t count = 0;
+  [[maybe_unused]] const ssize_t got = read(fd, &count, sizeof(count));
+  static_cast<CallQueue*>(queue)->Drain();
+}
 
 bool CallQueue::Push(Call call) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (closed_) return false;
     calls_.push_back(std::move(call));
+    // Under the lock: Close takes the descriptor away under it. A full counter (never reached) would only
+    // drop this wake-up; the one pending drains the whole queue.
+    const std::uint64_t one = 1;
+    if (wakeFd_ >= 0) [[maybe_unused]] const ssize_t put = write(wakeFd_, &one, sizeof(one));
   }
   changed_.notify_all();
-  auto* weak = new std::weak_ptr<CallQueue>(weak_from_this());
-  // A full awake ring (-1) drops this wake-up, but one already in the ring drains the whole queue.
-  if (Fl::awake(OnAwake, weak) != 0) delete weak;
   return true;
 }
 
@@ -67,6 +77,11 @@ void CallQueue::Close() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closed_ = true;
+    if (wakeFd_ >= 0) {
+      Fl::remove_fd(wakeFd_);
+      close(wakeFd_);
+      wakeFd_ = -1;
+    }
     for (Call& call : calls_) {
       if (call.done != nullptr) *call.done = true;
     }

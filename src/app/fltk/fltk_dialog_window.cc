@@ -37,8 +37,6 @@ FltkDialogWindow::FltkDialogWindow(std::string applicationName, WindowTrace& tra
       trace_(trace),
       windowThread_(std::this_thread::get_id()),
       calls_(std::make_shared<CallQueue>()) {
-  // Makes Fl::awake usable from the worker and the hot-plug monitor.
-  Fl::lock();
   Build(simulatedBoard);
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/fltk/app_icon.h"
+#include "app/fltk/call_queue.h"
 #include "app/fltk/message_box.h"
 #include "app/fltk/x11_windows.h"
 #include "app/station_window/slots_file.h"
@@ -120,10 +121,7 @@ class StationWindow final : public Fl_Double_Window {
       ended_.store(true);
       Wake();
     });
-    while (!closed_) {
-      Fl::wait();
-      if (woken_.exchange(false)) Refresh();
-    }
+    while (!closed_) Fl::wait();
     return session_.ExitStatus();
   }
 
@@ -144,9 +142,9 @@ class StationWindow final : public Fl_Double_Window {
     return box;
   }
 
-  // Any thread: one wake-up for however many changes come before the window looks.
+  // Any thread: one refresh for however many changes come before the window looks.
   void Wake() {
-    if (!woken_.exchange(true)) Fl::awake();
+    if (!woken_.exchange(true)) calls_.Post([this] { Refresh(); });
   }
 
   // Header lines, the tile area between them and Exit, the tiles in their grid.
@@ -192,6 +190,7 @@ class StationWindow final : public Fl_Double_Window {
   }
 
   void Refresh() {
+    woken_.store(false);  // before the snapshot: a change after it wakes the window again
     const StationTiles::Snapshot now = tiles_.Take();
     SetLine(image_, now.header.sha12.empty() ? "Image: (starting)" : ImageLine(now.header), "image");
     SetLine(record_, RecordLine(now.header), "record");
@@ -321,6 +320,8 @@ class StationWindow final : public Fl_Double_Window {
   bool simulatedBoards_;
   WindowTrace& trace_;
   AppIcon icon_;
+  // Before the tiles and the session: the station's threads wake the window until the session is gone.
+  CallQueue calls_;
   StationTiles tiles_;
   StationSession session_;
   Fl_Box* image_ = nullptr;
@@ -358,8 +359,6 @@ int RunStationWindow(const std::string& applicationName, const WindowStart& star
     ShowMessageBox(nullptr, "--slots " + error, applicationName, MessageIcon::kError);
     return 2;
   }
-  // Makes Fl::awake usable from the station's threads.
-  Fl::lock();
   int status = 0;
   {
     StationWindow window(applicationName, start, std::move(slots), trace);

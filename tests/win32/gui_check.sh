@@ -5,7 +5,7 @@
 # Screenshots of the window and of every box go to OUT_DIR.
 #
 # Usage: gui_check.sh WINE_RUNNER PROGRAM_EXE PROBE_EXE OUT_DIR
-# Polling below is bounded: every wait gives up after its time-out and fails the check.
+# Polling is bounded: every wait gives up after its time-out and fails the check.
 set -u
 WINE_RUN=$1
 PROGRAM=$2
@@ -18,97 +18,9 @@ ID_VENDOR=1004
 ID_PRODUCT=1005
 ID_SIMULATED=1015
 
-mkdir -p "$OUT"
-rm -f "$OUT"/*.png
-# A prefix of the check's own, so that no other Wine user on this machine shares its windows (the
-# single-instance rule looks at every window of the prefix). Made once, kept in the build dir.
-WINEPREFIX=${KT_GUI_WINEPREFIX:-$(dirname "$OUT")/wine-gui-prefix}
-export WINEPREFIX
-# A new prefix would otherwise offer to download .NET and HTML engines in boxes of its own.
-WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
-export WINEDLLOVERRIDES
-
-failures=0
-pids=""
-fail() {
-  printf 'FAIL: %s\n' "$*"
-  failures=$((failures + 1))
-}
-note() { printf -- '-- %s\n' "$*"; }
-
-# --- a display of our own ---
-xvfb_pid=""
-xvfb_log=$OUT/xvfb.log
-# shellcheck source=../xvfb_lib.sh
-. "$(dirname "$0")/../xvfb_lib.sh"
-xvfb_start "$xvfb_log" || { echo "Xvfb did not start: $(cat "$xvfb_log")"; exit 1; }
-
-cleanup() {
-  for pid in $pids; do kill "$pid" 2>/dev/null; done
-  if [ -x /usr/lib/wine/wineserver64 ]; then /usr/lib/wine/wineserver64 -k 2>/dev/null; else wineserver -k 2>/dev/null; fi
-  kill "$xvfb_pid" 2>/dev/null
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-# wait_for SECONDS COMMAND...: runs COMMAND once a second until it succeeds or the time is up.
-wait_for() {
-  limit=$1
-  shift
-  i=0
-  while [ "$i" -lt "$limit" ]; do
-    if "$@"; then return 0; fi
-    sleep 1
-    i=$((i + 1))
-  done
-  return 1
-}
-
-probe() { "$WINE_RUN" "$PROBE" "$@" 2>/dev/null | tr -d '\r'; }
-window_count() { probe count "$TITLE"; }
-main_window_up() { [ "$(window_count)" = 1 ]; }
-running() { kill -0 "$1" 2>/dev/null; }
-stopped() { ! running "$1"; }
-shot() { import -window root "$OUT/$1.png" 2>/dev/null || fail "screenshot $1"; }
-
-click_control() {  # click_control ID
-  pos=$(probe center "$TITLE" "$1")
-  [ -n "$pos" ] || { fail "control $1 not found"; return 1; }
-  # shellcheck disable=SC2086
-  xdotool mousemove $pos click 1
-}
-
-start_program() {  # start_program ARGS...: sets $started
-  "$WINE_RUN" "$PROGRAM" "$@" >/dev/null 2>&1 &
-  started=$!
-  pids="$pids $started"
-}
-
-# The boxes now on screen, one "CAPTION|TEXT|X Y" a line.
-boxes() { probe boxes; }
-box_with_text() { boxes | grep -F "|$1|" | head -n 1; }
-box_up() { [ -n "$(box_with_text "$1")" ]; }
-box_gone() { [ -z "$(box_with_text "$1")" ]; }
-# dash's echo would turn the \n of a box's text into a line break; printf keeps it.
-field() { printf '%s\n' "$1" | cut -d'|' -f"$2"; }
-press_ok() {  # press_ok LINE-OF-boxes
-  pos=$(field "$1" 3)
-  # shellcheck disable=SC2086
-  [ -n "$pos" ] && xdotool mousemove $pos click 1
-}
-expect_box() {  # expect_box TEXT CAPTION SHOT: waits for it, checks the caption, shoots, presses OK
-  if ! wait_for 60 box_up "$1"; then
-    fail "no box \"$1\" (boxes: $(boxes | tr '\n' ';'))"
-    return 1
-  fi
-  line=$(box_with_text "$1")
-  caption=$(field "$line" 1)
-  [ "$caption" = "$2" ] || fail "box \"$1\" has caption \"$caption\", not \"$2\""
-  note "box: $caption: $1"
-  shot "$3"
-  press_ok "$line"
-  wait_for 30 box_gone "$1" || fail "box \"$1\" stayed"
-}
+# shellcheck source=window_check_lib.sh
+. "$(dirname "$0")/window_check_lib.sh"
+check_begin 'window*' 'box_*' 'simulate_*'
 
 exit_program() {  # exit_program PID
   click_control $ID_EXIT
@@ -197,16 +109,11 @@ for fault in hang:0 wedge:27; do
   [ -z "$(boxes)" ] || fail "a box before Exit with ${fault%%:*}@450: $(boxes | tr '\n' ';')"
   click_control $ID_EXIT
   if wait_for 60 stopped "$stuck"; then
-    status=0
-    wait "$stuck" || status=$?
+    reap "$stuck"
     [ "$status" -eq "${fault##*:}" ] || fail "Exit with ${fault%%:*}@450 ended with $status, not ${fault##*:}"
   else
     fail "the program did not end after Exit with ${fault%%:*}@450"
   fi
 done
 
-if [ "$failures" -ne 0 ]; then
-  echo "$failures check(s) failed; screenshots in $OUT"
-  exit 1
-fi
-echo "all window checks passed; screenshots in $OUT"
+check_end window

@@ -2,11 +2,12 @@
 // only X windows and their titles; the text of a control or a message box needs the Win32 side.
 //
 //   kt-window-probe count TITLE       number of top-level windows whose whole title is TITLE
-//   kt-window-probe text TITLE ID     text of control ID in that window
+//   kt-window-probe text TITLE ID     text of control ID in that window (or in a child window of it)
 //   kt-window-probe center TITLE ID   screen position of the middle of control ID: "X Y"
 //   kt-window-probe shown TITLE ID    exit status 0 when control ID is there and visible
 //   kt-window-probe enabled TITLE ID  "yes" (status 0) when control ID is there and takes input, else "no"
-//   kt-window-probe boxes             one line per message box: "CAPTION|TEXT|X Y" (X Y: its OK button)
+//   kt-window-probe boxes             one line per message box: "CAPTION|TEXT|X Y" (X Y: its OK button),
+//                                     then "|X Y|X Y" (its Yes and No buttons) for a box that asks
 //   kt-window-probe hid VID PID       how many present HID interfaces have these IDs (hex); status 0 if any
 #include <windows.h>
 // clang-format off
@@ -75,6 +76,26 @@ std::vector<HWND> WindowsTitled(const std::string& title) {
   return found;
 }
 
+struct ControlSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchId(HWND window, LPARAM param) {
+  auto* search = reinterpret_cast<ControlSearch*>(param);
+  if (GetDlgCtrlID(window) != search->id) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+// Control `id` of `window`: a direct child first, else one inside a child window (the station's tiles).
+HWND FindControl(HWND window, int id) {
+  if (HWND control = GetDlgItem(window, id)) return control;
+  ControlSearch search = {id, nullptr};
+  EnumChildWindows(window, &MatchId, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 bool PrintCenter(HWND control) {
   RECT rect;
   if (control == nullptr || !GetWindowRect(control, &rect)) return false;
@@ -116,7 +137,7 @@ int main(int argc, char** argv) {
   if ((command == "text" || command == "center" || command == "shown" || command == "enabled") && argc == 4) {
     const std::vector<HWND> windows = WindowsTitled(argv[2]);
     if (windows.size() != 1) return 1;
-    HWND control = GetDlgItem(windows.front(), std::atoi(argv[3]));
+    HWND control = FindControl(windows.front(), std::atoi(argv[3]));
     if (control == nullptr) return 1;
     if (command == "shown") return IsWindowVisible(control) ? 0 : 1;
     if (command == "enabled") {
@@ -144,6 +165,12 @@ int main(int argc, char** argv) {
       if (ClassOf(window) != "#32770" || text == nullptr) continue;
       std::printf("%s|%s|", OneLine(TextOf(window)).c_str(), OneLine(TextOf(text)).c_str());
       PrintCenter(GetDlgItem(window, IDOK));
+      if (HWND yes = GetDlgItem(window, IDYES)) {
+        std::printf("|");
+        PrintCenter(yes);
+        std::printf("|");
+        PrintCenter(GetDlgItem(window, IDNO));
+      }
       std::printf("\n");
     }
     return 0;

@@ -8,5 +8,5 @@ kt::CKT701xWriteEepromMPApp theApp;
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   theApp.SetArguments(kt::StartProgram(__argc, __argv));
   theApp.InitInstance();
-  return 0;
+  return theApp.ExitStatus();
 }

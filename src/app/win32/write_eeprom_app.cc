@@ -12,6 +12,7 @@
 #include "app/target_board.h"
 #include "app/win32/app_name.h"
 #include "app/win32/dialog_host.h"
+#include "app/win32/station_window.h"
 #include "app/win32/win32_dialog_window.h"
 #include "app/win32/window_notified_backend.h"
 #include "app/window_command_line.h"
@@ -48,6 +49,10 @@ bool CKT701xWriteEepromMPApp::InitInstance() {
   WindowStart start;
   if (std::string error; !PrepareWindowStart(args_, start, error)) {
     MessageBoxA(nullptr, error.c_str(), applicationName.c_str(), MB_OK | MB_ICONHAND);
+    return false;
+  }
+  if (start.options.station) {
+    exitStatus_ = RunStationWindow(GetModuleHandleA(nullptr), start, applicationName);
     return false;
   }
   const std::optional<std::string>& simulate = start.options.simulate;

@@ -17,7 +17,9 @@ StationSession::~StationSession() {
 }
 
 std::vector<std::string> StationSession::StationArguments(const WindowOptions& options) {
-  std::vector<std::string> args = {"station", "--watch"};
+  // Quiet: the notes (the image's hash, ...) are the header's; what stays on standard error is the
+  // errors, which the window shows when the station cannot start.
+  std::vector<std::string> args = {"station", "--watch", "--quiet"};
   if (options.recordFile) args.insert(args.end(), {"--record", *options.recordFile});
   if (options.imageFile) args.insert(args.end(), {"--image", *options.imageFile});
   if (options.useEvbIds) args.push_back("--evb-ids");

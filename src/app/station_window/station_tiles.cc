@@ -42,9 +42,11 @@ bool NaturalLess(const std::string& a, const std::string& b) {
 }  // namespace
 
 StationTiles::StationTiles(const std::vector<Slot>& slots) {
-  for (const auto& [port, label] : slots) {
-    if (std::any_of(tiles_.begin(), tiles_.end(), [&](const Tile& t) { return t.port == port; })) continue;
-    tiles_.push_back({port, label, TileState::kEmpty, 0, "empty"});
+  for (const Slot& slot : slots) {
+    if (std::any_of(tiles_.begin(), tiles_.end(), [&](const Tile& t) { return t.port == slot.first; })) {
+      continue;
+    }
+    tiles_.push_back({slot.first, slot.second, TileState::kEmpty, 0, "empty"});
   }
   slotCount_ = tiles_.size();
 }

@@ -99,6 +99,15 @@ grep -q '^tile|6|sim-5|writing|writing [0-9]*%$' "$trace" || fail "board 5 was n
 grep -q "^image|Image: built-in  SHA-256 [0-9a-f]\{12\}  firmware 0x" "$trace" || fail "no image line"
 [ "$(wc -l <"$record")" -eq 5 ] || fail "the record has $(wc -l <"$record") lines, not 5"
 import -window root "$shots/station.png"
+# The screen read back: the window's own pixels beside a tile's Re-plug button, green for sim-1's OK, red
+# for sim-2's failure.
+import -window "$main" "$work/window.png"
+pixel() {  # TILE-INDEX: the colour just left of the tile's Re-plug button, as "R,G,B"
+  set -- $(grep "^place|replug|$1|" "$trace" | tail -n 1 | awk -F'|' '{ print $4, $5 }')
+  convert "$work/window.png" -format '%[fx:int(255*p{'$(($1 - 10))','$(($2 + 5))'}.r)],%[fx:int(255*p{'$(($1 - 10))','$(($2 + 5))'}.g)],%[fx:int(255*p{'$(($1 - 10))','$(($2 + 5))'}.b)]' info:
+}
+[ "$(pixel 2)" = "60,176,74" ] || fail "sim-1's tile is not green on the screen: $(pixel 2)"
+[ "$(pixel 3)" = "224,60,49" ] || fail "sim-2's tile is not red on the screen: $(pixel 3)"
 
 note "a board plugged in again"
 press "$main" "replug|2"

@@ -3,7 +3,7 @@
 # root (see guest-init.sh). The console goes to RESULTS/console.log, the script's own output to
 # RESULTS/guest.log. Exits 0 only when the guest reports that the script succeeded.
 # Usage: run-vm.sh SCRIPT [ARGS...] RESULTS
-# Environment: KT_VM_TIMEOUT (seconds for the whole VM, 2400), KT_SYSTEM_CACHE (kernel and initramfs,
+# Environment: KT_VM_TIMEOUT (seconds for the whole VM, 3000), KT_SYSTEM_CACHE (kernel and initramfs,
 # build/system), KT_VM_MEMORY (2G).
 set -eu
 
@@ -11,7 +11,7 @@ set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 cache=${KT_SYSTEM_CACHE:-$root/build/system}
-limit=${KT_VM_TIMEOUT:-2400}
+limit=${KT_VM_TIMEOUT:-3000}
 
 script=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 shift

@@ -23,7 +23,7 @@ permissions 180
 ports 240
 station 240
 station_window 300
-wine 1500
+wine 1800
 "
 # Files in this folder that define more scenario_NAME functions, sourced before a scenario runs.
 scenario_files="board_lib.sh linux_scenarios.sh wine_scenarios.sh"

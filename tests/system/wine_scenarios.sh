@@ -90,6 +90,7 @@ scenario_wine() {
   wine_flow_write
   wine_flow_station
   wine_flow_window
+  wine_flow_station_window
   echo "figure: command-line jobs excused for a report stranded in Wine's HID class driver: $stranded_reports"
 }
 
@@ -219,6 +220,49 @@ wine_flow_window() {
   expect_programmed window
   [ "$(grep -c "board: plugged in as 3B7D:$BLANK_PID" "$SCENARIO_DIR/window.log")" -eq 2 ] ||
     fail "the window's board did not come back blank twice"
+}
+
+# 4. The station window on two boards, one programmed, read through the probe: both tiles "Write to EEPROM
+# OK!", the programmed one followed back to its port after its erase with no box to answer, the counts,
+# two records; Exit with nothing at work closes it at once with the station's status, 0.
+wine_flow_station_window() {
+  local stitle="KT7310 Write EEPROM (MP) Station" deadline status pid started id
+  start_board sw1 --gadget blank
+  start_board sw2 --gadget ""
+  deadline=$(( $(date +%s) + 30 ))
+  until [ "$(grep -l "^HID_ID=0003:00003B7D:0000\($BLANK_PID\|$PROGRAMMED_PID\)\$" /sys/class/hidraw/hidraw*/device/uevent 2>/dev/null | wc -l)" -ge 2 ]; do
+    [ "$(date +%s)" -le "$deadline" ] || fail "fewer than two board nodes appeared"
+    sleep 0.2
+  done
+  udevadm settle -t 5 || true
+  wine_sees 3B7D "$BLANK_PID" && wine_sees 3B7D "$PROGRAMMED_PID" || fail "Wine's HID bus did not present the two boards"
+  started=$(date +%s)
+  "$WINE32" "$work/KT701xWriteEepromMP.exe" --station --record "Z:$SCENARIO_DIR/station-window.jsonl" >/dev/null 2>&1 &
+  pid=$!
+  deadline=$(( $(date +%s) + 400 ))
+  until [ "$(probe text "$stitle" 4003)" = "Succeeded: 2  Failed: 0" ]; do
+    [ "$(date +%s)" -le "$deadline" ] ||
+      fail "the station window's counts: \"$(probe text "$stitle" 4003)\"; tiles: $(probe text "$stitle" 5000 | tr '\n' ' ')/ $(probe text "$stitle" 5001 | tr '\n' ' ')"
+    sleep 2
+  done
+  echo "figure: the station window under Wine, two boards, one erased first: $(( $(date +%s) - started )) s"
+  for id in 5000 5001; do
+    probe text "$stitle" "$id" | grep -qx 'Write to EEPROM OK!' || fail "tile $id: $(probe text "$stitle" "$id" | tr '\n' ' ')"
+  done
+  [ "$(grep -c '"result":0' "$SCENARIO_DIR/station-window.jsonl")" -eq 2 ] || fail "the record does not hold two results"
+  xdotool mousemove $(probe center "$stitle" 1) click 1 2>/dev/null || true
+  deadline=$(( $(date +%s) + 60 ))
+  while [ -e "/proc/$pid" ] && [ "$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null)" != Z ]; do
+    [ "$(date +%s)" -le "$deadline" ] || { kill -KILL "$pid"; fail "the station window did not close within 60 s of Exit"; }
+    sleep 1
+  done
+  status=0
+  wait "$pid" || status=$?
+  [ "$status" -eq 0 ] || fail "the station window ended with $status"
+  stop_board sw1
+  stop_board sw2
+  expect_programmed sw1
+  expect_programmed sw2
 }
 
 # One press of Write EEPROM on a programmed board, to the end: the re-plug box, the board re-plugged and

@@ -290,7 +290,7 @@ class StationWindow final : public Fl_Double_Window {
     }
     stopping_ = true;
     exit_->deactivate();
-    tiles_.Note("stopping...");
+    tiles_.Note(kStoppingText);
     session_.Stop();
   }
 
@@ -298,10 +298,7 @@ class StationWindow final : public Fl_Double_Window {
     // Ended without Exit: the station could not start, or could not go on. (SIGINT and SIGTERM stop it as
     // Exit does, and the window closes without a word.)
     if (!stopping_ && !session_.Signalled()) {
-      std::string why = session_.Errors();
-      if (why.empty()) why = now.header.message;
-      why += (why.empty() ? "" : "\n\n") + std::string("The station ended with exit status ") +
-             std::to_string(session_.ExitStatus()) + ".";
+      const std::string why = StationEndedText(session_.Errors(), now.header, session_.ExitStatus());
       trace_.Write("box|" + why + "|" + applicationName_ + "|error");
       ShowMessageBox(this, why, applicationName_, MessageIcon::kError);
     }

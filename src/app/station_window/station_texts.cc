@@ -27,6 +27,12 @@ std::string ExitQuestion(int running) {
          " and exit?\n\nA board stopped is not written: write it again.";
 }
 
+std::string StationEndedText(const std::string& errors, const StationHeader& header, int status) {
+  std::string why = errors.empty() ? header.message : errors;
+  return why + (why.empty() ? "" : "\n\n") + "The station ended with exit status " + std::to_string(status) +
+         ".";
+}
+
 Rgb TileColour(TileState state) {
   switch (state) {
     case TileState::kEmpty:

@@ -34,6 +34,11 @@ std::string CountsLine(const StationHeader& header);
 std::string TileText(const Tile& tile);
 // Asked before Exit stops boards at work.
 std::string ExitQuestion(int running);
+// The header's message while Exit waits for the station to stop its boards.
+inline constexpr char kStoppingText[] = "stopping...";
+// The box of a station that ended without Exit (it could not start, or could not go on): what it wrote on
+// its standard error, else its last message, then its exit status.
+std::string StationEndedText(const std::string& errors, const StationHeader& header, int status);
 
 struct Rgb {
   std::uint8_t r, g, b;

@@ -31,7 +31,6 @@ constexpr int kExitWidth = 96;
 constexpr int kExitHeight = 28;
 constexpr int kMinWidth = 520;
 constexpr int kMinHeight = 420;
-constexpr char kStopping[] = "stopping...";
 
 // The header's lines, top to bottom; the simulated-boards line only with simulated boards.
 constexpr int kHeaderLines[] = {station_ctl::kImage, station_ctl::kRecord, station_ctl::kCounts,
@@ -240,7 +239,7 @@ void StationWindow::Refresh() {
   SetText(station_ctl::kImage, ImageLine(now.header));
   SetText(station_ctl::kRecord, RecordLine(now.header));
   SetText(station_ctl::kCounts, CountsLine(now.header));
-  SetText(station_ctl::kMessage, stopping_ && !finished_ ? kStopping : now.header.message);
+  SetText(station_ctl::kMessage, stopping_ && !finished_ ? kStoppingText : now.header.message);
   if (now.header.simulated && GetDlgItem(window_, station_ctl::kSimulated) == nullptr) {
     AddLine(station_ctl::kSimulated, boldFont_);
     SetText(station_ctl::kSimulated, kSimulatedBoardsText);
@@ -297,7 +296,7 @@ void StationWindow::AskToExit() {
   }
   stopping_ = true;
   EnableWindow(GetDlgItem(window_, station_ctl::kExit), FALSE);
-  SetText(station_ctl::kMessage, kStopping);
+  SetText(station_ctl::kMessage, kStoppingText);
   // The window closes when the station has returned: its last results are still being recorded.
   session_.Stop();
 }
@@ -307,8 +306,7 @@ void StationWindow::OnFinished() {
   if (asking_ || window_ == nullptr) return;
   if (!stopping_) {
     // Nobody asked it to stop: it could not start, or it ended on its own. Say why before closing.
-    std::string why = session_.Errors();
-    if (why.empty()) why = "the station ended with exit status " + std::to_string(session_.ExitStatus());
+    const std::string why = StationEndedText(session_.Errors(), tiles_.Take().header, session_.ExitStatus());
     MessageBoxA(window_, why.c_str(), applicationName_.c_str(), MB_OK | MB_ICONHAND);
   }
   if (window_ != nullptr) DestroyWindow(window_);

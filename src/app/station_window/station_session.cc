@@ -97,7 +97,6 @@ void StationSession::Run(std::function<void()> finished) {
     status_ = status;
     errors_ = err.str();
   }
-  tiles_.Finish();
   if (finished) finished();
 }
 

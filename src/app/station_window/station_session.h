@@ -29,7 +29,7 @@ class StationSession {
   static std::vector<std::string> StationArguments(const WindowOptions& options);
 
   // Runs the station on a thread of its own; `finished` is called on that thread once it has returned and
-  // the tiles know it.
+  // its exit status and errors can be read.
   void Start(std::function<void()> finished);
   // Exit: the running boards stop as Exit stops a job, their results are recorded, no new board is taken.
   void Stop();

@@ -63,7 +63,7 @@ void StationTiles::SetResultHandler(std::function<void(bool ok)> result) {
 
 StationTiles::Snapshot StationTiles::Take() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return {header_, tiles_, running_, finished_};
+  return {header_, tiles_, running_};
 }
 
 Tile& StationTiles::TileAt(const std::string& port) {
@@ -83,14 +83,6 @@ void StationTiles::Changed() {
     changed = changed_;
   }
   if (changed) changed();
-}
-
-void StationTiles::Finish() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    finished_ = true;
-  }
-  Changed();
 }
 
 void StationTiles::Begin(const StationFacts& facts) {

@@ -66,11 +66,8 @@ class StationTiles final : public StationView {
     StationHeader header;
     std::vector<Tile> tiles;
     int running = 0;  // jobs started and not yet ended
-    bool finished = false;
   };
   Snapshot Take() const;
-  // The station has returned.
-  void Finish();
 
   void Begin(const StationFacts& facts) override;
   void JobStarted(const std::string& port) override;
@@ -93,7 +90,6 @@ class StationTiles final : public StationView {
   std::vector<Tile> tiles_;
   std::size_t slotCount_ = 0;  // the first tiles are the slots file's
   int running_ = 0;
-  bool finished_ = false;
   std::function<void()> changed_;
   std::function<void(bool)> result_;
 };

@@ -9,42 +9,9 @@ set -eu
 
 prog=$1
 shots=$2
-for tool in Xvfb xdotool import; do
-  command -v "$tool" >/dev/null 2>&1 || { echo "SKIP: $tool is not installed"; exit 77; }
-done
-LSAN_OPTIONS="suppressions=$(dirname "$0")/fltk_lsan.supp:print_suppressions=0${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
-export LSAN_OPTIONS
-
-app_name=$(basename "$prog")
-work=$(mktemp -d)
-trace=$work/trace.txt
+# shellcheck source=fltk_check_lib.sh
+. "$(dirname "$0")/fltk_check_lib.sh"
 record=$work/record.jsonl
-mkdir -p "$shots"
-app=
-xvfb=
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() {
-  echo "FAIL: $*"
-  [ -f "$trace" ] && { echo "--- window trace"; cat "$trace"; }
-  [ -f "$work/app.err" ] && { echo "--- stderr"; cat "$work/app.err"; }
-  [ -f "$work/xvfb.log" ] && { echo "--- Xvfb"; tail -5 "$work/xvfb.log"; }
-  exit 1
-}
-note() { echo "-- $*"; }
-
-# shellcheck source=../xvfb_lib.sh
-. "$(dirname "$0")/../xvfb_lib.sh"
-xvfb_start "$work/xvfb.log" || { cat "$work/xvfb.log"; fail "Xvfb did not start"; }
-xvfb=$xvfb_pid
-
-window() {
-  timeout 30 xdotool search --sync --onlyvisible --name "$1" | head -n 1
-}
 # Waits at most 60 s for the window to record LINE (the trace is written as the window shows it).
 await_trace() {
   for _ in $(seq 1 600); do
@@ -60,20 +27,6 @@ press() {
   [ -n "$geometry" ] || fail "no place recorded for $2"
   set -- "$1" $geometry
   xdotool mousemove --window "$1" $(($2 + $4 / 2)) $(($3 + $5 / 2)) click 1
-}
-ends_within() {
-  tenths=0
-  while kill -0 "$app" 2>/dev/null; do
-    [ "$tenths" -lt $(($1 * 10)) ] || return 1
-    sleep 0.1
-    tenths=$((tenths + 1))
-  done
-}
-wait_app() {
-  ends_within "$1" || { kill -KILL "$app"; fail "$2: still running after $1 s"; }
-  status=0
-  wait "$app" || status=$?
-  app=
 }
 
 note "a line of six boards"

@@ -31,6 +31,10 @@ bool ParseWindowCommandLine(const std::vector<std::string>& args, WindowOptions&
 // The usage lines, as the refusal ends with them.
 extern const char kWindowUsage[];
 
+// What a window program exits with when it does not start: an argument, the simulated board's options,
+// the image or the slots file refused (a box has named the problem).
+inline constexpr int kWindowRefusedStatus = 2;
+
 // What a window program has settled before any window opens: its options, the simulated board's, and the
 // image file read and checked.
 struct WindowStart {

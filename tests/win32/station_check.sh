@@ -60,15 +60,15 @@ if wait_for 60 box_up_containing "|unknown option: --statoin\\n"; then
 else
   fail "no box for --statoin (boxes: $(boxes | tr '\n' ';'))"
 fi
-expect_stopped "$typo" 0 "--statoin"
+expect_stopped "$typo" 2 "--statoin"
 [ "$(window_count)" = 0 ] || fail "a station window after --statoin"
 
 note "a slots file with a port and no label"
 printf 'sim-1\n' >"$SLOTS"
 start_program --station --slots "Z:$SLOTS" --simulate=virtual-time
 bad_slots=$started
-expect_box "Z:$SLOTS: line 1: a port without a label (lines are PORT LABEL)" "$CAPTION" station_box_slots
-expect_stopped "$bad_slots" 64 "a broken slots file"
+expect_box "--slots Z:$SLOTS: line 1: a port without a label (lines are PORT LABEL)" "$CAPTION" station_box_slots
+expect_stopped "$bad_slots" 2 "a broken slots file"
 
 note "a record file that cannot be opened"
 start_program --station --record "Z:$OUT/no-such-folder/record.jsonl" --simulate=virtual-time

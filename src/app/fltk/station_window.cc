@@ -352,9 +352,10 @@ int RunStationWindow(const std::string& applicationName, const WindowStart& star
   }
   std::vector<Slot> slots;
   if (std::string error; start.options.slotsFile && !ReadSlotsFile(*start.options.slotsFile, slots, error)) {
-    trace.Write("box|--slots " + error + "|" + applicationName + "|error");
-    ShowMessageBox(nullptr, "--slots " + error, applicationName, MessageIcon::kError);
-    return 2;
+    const std::string text = SlotsRefusedText(error);
+    trace.Write("box|" + text + "|" + applicationName + "|error");
+    ShowMessageBox(nullptr, text, applicationName, MessageIcon::kError);
+    return kWindowRefusedStatus;
   }
   int status = 0;
   {

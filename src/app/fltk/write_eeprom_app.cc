@@ -27,7 +27,7 @@ int RunWriteEepromApp(const std::string& programPath, const std::vector<std::str
   if (std::string error; !PrepareWindowStart(args, start, error)) {
     trace.Write("box|" + error + "|" + applicationName + "|error");
     ShowMessageBox(nullptr, error, applicationName, MessageIcon::kError);
-    return 2;
+    return kWindowRefusedStatus;
   }
   if (start.options.station) return RunStationWindow(applicationName, start, trace);
 

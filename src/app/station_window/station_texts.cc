@@ -33,6 +33,8 @@ std::string StationEndedText(const std::string& errors, const StationHeader& hea
          ".";
 }
 
+std::string SlotsRefusedText(const std::string& reason) { return "--slots " + reason; }
+
 Rgb TileColour(TileState state) {
   switch (state) {
     case TileState::kEmpty:

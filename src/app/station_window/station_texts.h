@@ -39,6 +39,8 @@ inline constexpr char kStoppingText[] = "stopping...";
 // The box of a station that ended without Exit (it could not start, or could not go on): what it wrote on
 // its standard error, else its last message, then its exit status.
 std::string StationEndedText(const std::string& errors, const StationHeader& header, int status);
+// The box of a refused --slots file: ReadSlotsFile's reason under the option's name.
+std::string SlotsRefusedText(const std::string& reason);
 
 struct Rgb {
   std::uint8_t r, g, b;

@@ -325,8 +325,8 @@ int RunStationWindow(HINSTANCE instance, const WindowStart& start, const std::st
   std::vector<Slot> slots;
   if (start.options.slotsFile) {
     if (std::string error; !ReadSlotsFile(*start.options.slotsFile, slots, error)) {
-      MessageBoxA(nullptr, error.c_str(), applicationName.c_str(), MB_OK | MB_ICONHAND);
-      return kExitUsage;
+      MessageBoxA(nullptr, SlotsRefusedText(error).c_str(), applicationName.c_str(), MB_OK | MB_ICONHAND);
+      return kWindowRefusedStatus;
     }
   }
 

@@ -49,6 +49,7 @@ bool CKT701xWriteEepromMPApp::InitInstance() {
   WindowStart start;
   if (std::string error; !PrepareWindowStart(args_, start, error)) {
     MessageBoxA(nullptr, error.c_str(), applicationName.c_str(), MB_OK | MB_ICONHAND);
+    exitStatus_ = kWindowRefusedStatus;
     return false;
   }
   if (start.options.station) {

@@ -51,8 +51,8 @@ int CKT701xWriteEepromMPDlg::RegisterUsbNotification() {
   // WM_DEVICECHANGE would be, and dropped there if the dialog has gone in the meantime.
   DialogWindow* recipient = notifyWindow;
   std::weak_ptr<bool> alive = alive_;
-  backend().SetDeviceChangeListener([this, recipient, alive](bool arrived) {
-    recipient->PostToWindowThread([this, alive, arrived] {
+  backend().SetDeviceChangeListener([this, recipient, alive](const DeviceChange& change) {
+    recipient->PostToWindowThread([this, alive, arrived = change.arrived] {
       const auto token = alive.lock();
       if (!token || !*token) return;
       OnDeviceChange(arrived ? kDbtDeviceArrival : kDbtDeviceRemoveComplete, kDbtDevtypDeviceInterface);

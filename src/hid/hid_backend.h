@@ -13,6 +13,14 @@ namespace kt {
 // above it (hid_link, report_protocol) is written once. Byte 0 of every report buffer that crosses this
 // interface is the report ID, on every platform; backends normalise it.
 
+// A board's interface arriving or leaving. `port` is where, as PortOf names it ("1-1.3"), taken from the
+// notice itself: a board that left may be back by the time the notice is handled, and a look at what is
+// present then cannot tell that it ever left. Empty when the notice does not say.
+struct DeviceChange {
+  bool arrived = false;
+  std::string port;
+};
+
 struct HidAttributes {
   std::uint16_t vendorId = 0;
   std::uint16_t productId = 0;
@@ -90,9 +98,9 @@ class HidBackend {
   // Null when the path cannot be opened in that mode.
   virtual std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) = 0;
 
-  // Device arrival (true) or removal (false) of a USB device interface, as the platform reports it.
-  // May be called on any thread; the window layer carries it to its own thread.
-  using DeviceChangeListener = std::function<void(bool arrived)>;
+  // Device arrival or removal of a USB device interface, as the platform reports it. May be called on
+  // any thread; the window layer carries it to its own thread.
+  using DeviceChangeListener = std::function<void(const DeviceChange& change)>;
   virtual void SetDeviceChangeListener(DeviceChangeListener listener) { (void)listener; }
   // True when the listener set last hears arrivals and removals from this backend itself (on Windows
   // they reach the dialog through its window instead).

@@ -10,9 +10,9 @@ namespace kt {
 DeviceChangeHub::DeviceChangeHub(HidBackend& backend) : backend_(backend) {
   // The listeners run under the lock, so that once Subscribe(key, nullptr) has returned, that listener
   // (and the object it belongs to) is never called again. No listener subscribes from inside a call.
-  backend_.SetDeviceChangeListener([this](bool arrived) {
+  backend_.SetDeviceChangeListener([this](const DeviceChange& change) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& [key, listener] : listeners_) listener(arrived);
+    for (const auto& [key, listener] : listeners_) listener(change);
   });
 }
 

@@ -16,7 +16,7 @@ class NotifyingBackend final : public HidBackend {
   std::unique_ptr<HidDeviceHandle> Open(const std::string&, HidOpenMode) override { return nullptr; }
   void SetDeviceChangeListener(DeviceChangeListener listener) override { listener_ = std::move(listener); }
   void Fire(bool arrived) {
-    if (listener_) listener_(arrived);
+    if (listener_) listener_(DeviceChange{arrived, {}});
   }
 
  private:
@@ -44,7 +44,7 @@ TEST_P(ReplugWatchTest, GoesOnOnlyOnceTheBoardLeftAndCameBack) {
   NotifyingBackend& notifier = *inner;
   ReplugWatch watch(std::move(inner));
   int dialogHeard = 0;
-  watch.SetDeviceChangeListener([&](bool) { ++dialogHeard; });
+  watch.SetDeviceChangeListener([&](const DeviceChange&) { ++dialogHeard; });
   for (char event : c.beforeMark) notifier.Fire(event == 'a');
   watch.Mark();
   for (char event : c.afterMark) notifier.Fire(event == 'a');

@@ -116,23 +116,63 @@ TEST(StationTest, OnATerminalTheCountIsKeptCurrentInOneLine) {
 }
 
 // The station's view of boards the test owns: the operator may still plug and unplug them after the run
-// has ended and let go of its backend.
+// has ended and let go of its backend. Its notices can be held back and told later, as udev tells a
+// removal only once its rules have run.
 class BorrowedBackend final : public HidBackend {
  public:
   explicit BorrowedBackend(HidBackend& owner) : owner_(owner) {}
+  void HoldNotices() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    holding_ = true;
+  }
+  // Tells the notices held, in order, on the caller's thread.
+  void ReleaseNotices() {
+    std::vector<DeviceChange> held;
+    DeviceChangeListener listener;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      holding_ = false;
+      held.swap(held_);
+      listener = listener_;
+    }
+    for (const DeviceChange& change : held) {
+      if (listener) listener(change);
+    }
+  }
   std::string Name() const override { return owner_.Name(); }
   std::unique_ptr<HidInterfaceList> ListInterfaces() override { return owner_.ListInterfaces(); }
   std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) override {
     return owner_.Open(path, mode);
   }
   void SetDeviceChangeListener(DeviceChangeListener listener) override {
-    owner_.SetDeviceChangeListener(std::move(listener));
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      listener_ = listener;
+    }
+    if (!listener) {
+      owner_.SetDeviceChangeListener(nullptr);
+      return;
+    }
+    owner_.SetDeviceChangeListener([this, listener](const DeviceChange& change) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (holding_) {
+          held_.push_back(change);
+          return;
+        }
+      }
+      listener(change);
+    });
   }
   bool ReportsDeviceChanges() const override { return owner_.ReportsDeviceChanges(); }
   std::string PortOf(const std::string& path) override { return owner_.PortOf(path); }
 
  private:
   HidBackend& owner_;
+  std::mutex mutex_;
+  bool holding_ = false;
+  std::vector<DeviceChange> held_;
+  DeviceChangeListener listener_;
 };
 
 // A station of simulated boards in virtual time with an operator at it: `operate` runs on its own thread
@@ -141,6 +181,7 @@ class OperatedStation {
  public:
   VirtualClock clock;
   SimStationBackend* boards = nullptr;
+  BorrowedBackend* view = nullptr;  // the station's backend, while it runs
   std::string record;
 
   // `station --simulate=virtual-time --record RECORD`, then `more`, on the boards `options` describe.
@@ -153,7 +194,9 @@ class OperatedStation {
     if (!ParseSimOptions(options, parsed, error)) ADD_FAILURE() << error;
     owned = std::make_unique<SimStationBackend>(parsed, clock);
     boards = owned.get();
-    hooks.backend = std::make_unique<BorrowedBackend>(*owned);
+    auto borrowed = std::make_unique<BorrowedBackend>(*owned);
+    view = borrowed.get();
+    hooks.backend = std::move(borrowed);
     hooks.takeInterrupt = [this](std::function<void()> fn) {
       std::lock_guard<std::mutex> lock(mutex);
       interrupt = std::move(fn);
@@ -222,6 +265,24 @@ TEST(StationTest, WatchWritesEachBoardOnceForEachPlugIn) {
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_EQ(station.RecordLines(), 3) << station.Record();
   EXPECT_NE(run.out.find("Succeeded: 3  Failed: 0"), std::string::npos) << run.out;
+}
+
+// The same, with the removal told only once the board is back (udev tells a removal after its rules have
+// run, and on a loaded machine a quick re-plug is back by then): the notice's port says the board left.
+TEST(StationTest, WatchWritesAgainABoardWhoseRemovalIsToldOnlyOnceItIsBack) {
+  OperatedStation station;
+  const Output run = station.Run("boards=2,blank,virtual-time", "late.jsonl", {"--watch"}, [&] {
+    if (station.WaitForRecordLines(2)) {
+      station.view->HoldNotices();
+      station.boards->board(1).board().Unplug();
+      station.boards->board(1).board().Plug();
+      station.view->ReleaseNotices();
+      station.WaitForRecordLines(3);
+    }
+    station.Interrupt();
+  });
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_EQ(station.RecordLines(), 3) << station.Record();
 }
 
 // Without --watch every board found at the start gets one job, and only those: a board that leaves after

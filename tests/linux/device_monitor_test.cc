@@ -15,11 +15,11 @@ class PipeSource final : public DeviceEventSource {
  public:
   explicit PipeSource(int readFd) : fd_(readFd) {}
   int Fd() const override { return fd_.Get(); }
-  std::optional<bool> Receive() override {
+  std::optional<DeviceChange> Receive() override {
     char c = 0;
     if (::read(fd_.Get(), &c, 1) != 1) return {};
-    if (c == 'a') return true;
-    if (c == 'r') return false;
+    if (c == 'a') return DeviceChange{true, {}};
+    if (c == 'r') return DeviceChange{false, {}};
     return {};
   }
 
@@ -52,7 +52,8 @@ TEST(DeviceMonitorTest, ArrivalsAndRemovalsReachTheListenerInOrder) {
   UniqueFd writeEnd(fds[1]);
   Recorder recorder;
   {
-    DeviceMonitor monitor(std::make_unique<PipeSource>(fds[0]), [&](bool a) { recorder.Add(a); });
+    DeviceMonitor monitor(std::make_unique<PipeSource>(fds[0]),
+                          [&](const DeviceChange& change) { recorder.Add(change.arrived); });
     ASSERT_TRUE(monitor.Running());
     ASSERT_EQ(::write(writeEnd.Get(), "axra", 4), 4);  // 'x': a change that is neither
     EXPECT_EQ(recorder.WaitFor(3), (std::vector<bool>{true, false, true}));

@@ -56,5 +56,25 @@ TEST(HidrawSysfsTest, NodeInfoFromUeventOrFromTheUsbParent) {
   EXPECT_NE(error.find("hidraw7"), std::string::npos);
 }
 
+// The port a udev event names, read from its device path alone (the device may be gone already): the
+// deepest USB device on the path, as UsbPortOfHidrawNode names a present node's.
+TEST(HidrawSysfsTest, PortInADevicePath) {
+  const struct {
+    const char* path;
+    const char* port;
+  } rows[] = {
+      {"/devices/platform/dummy_hcd.0/usb1/1-1/1-1:1.0/0003:3B7D:7310.0004/hidraw/hidraw0", "1-1"},
+      {"/devices/pci0000:00/0000:00:14.0/usb3/3-2/3-2.4/3-2.4.1/3-2.4.1:1.0/0003:3B7D:72F7.0011/hidraw/hidraw5",
+       "3-2.4.1"},
+      {"/devices/platform/dummy_hcd.2/usb3/3-1", "3-1"},  // the USB device's own event
+      {"/devices/pci0000:00/0000:00:14.0/usb1", ""},      // a root hub
+      {"/devices/virtual/misc/uhid/0003:3B7D:72F7.0002/hidraw/hidraw1", ""},
+      {"/devices/platform/x-1/usb1/1-1.-2/1-", ""},  // names that only look like ports
+      {"/devices/12-3a/1.2-3/-1/1-1:1.0", ""},
+      {"", ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(UsbPortInDevicePath(row.path), row.port) << row.path;
+}
+
 }  // namespace
 }  // namespace kt

@@ -113,10 +113,10 @@ TEST(LinuxHidBackendTest, HotPlugMonitorStartsAndStops) {
   std::string error;
   if (!CreateUdevEventSource(error)) GTEST_SKIP() << "no udev monitor here: " << error;
   LinuxHidBackend backend("/sys", "/dev", [](const std::string&) {});
-  backend.SetDeviceChangeListener([](bool) {});
-  backend.SetDeviceChangeListener([](bool) {});  // replaces the first monitor, joining its thread
+  backend.SetDeviceChangeListener([](const DeviceChange&) {});
+  backend.SetDeviceChangeListener([](const DeviceChange&) {});  // replaces the first monitor, joining its thread
   backend.SetDeviceChangeListener({});
-  backend.SetDeviceChangeListener([](bool) {});  // and the destructor stops this one
+  backend.SetDeviceChangeListener([](const DeviceChange&) {});  // and the destructor stops this one
 }
 
 }  // namespace

@@ -30,7 +30,7 @@ class SimBoardTest : public ::testing::Test {
     ASSERT_TRUE(ParseSimOptions(text, options, error)) << error;
     port_.reset();
     backend_ = std::make_unique<SimBackend>(options, clock_);
-    backend_->SetDeviceChangeListener([this](bool arrived) { changes_.push_back(arrived); });
+    backend_->SetDeviceChangeListener([this](const DeviceChange& change) { changes_.push_back(change.arrived); });
     port_ = std::make_unique<SimPort>(*backend_);
     ASSERT_TRUE(port_->open());
   }
@@ -464,7 +464,7 @@ TEST_F(SimBoardTest, RemovingTheListenerWaitsForItsCallUnderWay) {
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
   std::atomic<bool> callEnded{false};
-  backend_->SetDeviceChangeListener([&](bool) {
+  backend_->SetDeviceChangeListener([&](const DeviceChange&) {
     entered.set_value();
     released.wait();
     callEnded = true;

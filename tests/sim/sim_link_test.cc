@@ -81,7 +81,7 @@ TEST_F(SimLinkTest, TheProtocolSkipsStrayShortAndBadLengthAnswersAndFailsOnSilen
 TEST_F(SimLinkTest, EraseThroughTheLinkReplugsTheBoardBlankOnceTheLinkCloses) {
   Start("");
   std::vector<bool> changes;
-  backend_->SetDeviceChangeListener([&](bool arrived) { changes.push_back(arrived); });
+  backend_->SetDeviceChangeListener([&](const DeviceChange& change) { changes.push_back(change.arrived); });
   ASSERT_EQ(SendEraseCommand(link_), kSOk);
   ASSERT_EQ(SendEraseCommand(link_), kSOk);
   CloseHidLink(link_);

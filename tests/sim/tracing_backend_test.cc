@@ -52,7 +52,7 @@ TEST(TracingBackendTest, PassesListingCapsAndDeviceChangesThrough) {
   SimBoard& board = sim->board();
   TracingBackend backend(std::move(sim), trace);
   std::vector<bool> changes;
-  backend.SetDeviceChangeListener([&](bool arrived) { changes.push_back(arrived); });
+  backend.SetDeviceChangeListener([&](const DeviceChange& change) { changes.push_back(change.arrived); });
 
   std::string path;
   ASSERT_EQ(backend.ListInterfaces()->Next(0, path), HidEnumStep::kInterface);

@@ -27,7 +27,7 @@ class ReportingBackend final : public HidBackend {
 TEST(WindowNotifiedBackendTest, KeepsTheDialogsListenerFromTheBackend) {
   int listenersSet = 0;
   WindowNotifiedBackend backend(std::make_unique<ReportingBackend>(listenersSet));
-  backend.SetDeviceChangeListener([](bool) {});
+  backend.SetDeviceChangeListener([](const DeviceChange&) {});
   backend.SetDeviceChangeListener(nullptr);
   EXPECT_EQ(listenersSet, 0);
   EXPECT_FALSE(backend.ReportsDeviceChanges());

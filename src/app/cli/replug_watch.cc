@@ -13,9 +13,9 @@ ReplugWatch::~ReplugWatch() {
 
 void ReplugWatch::SetDeviceChangeListener(DeviceChangeListener listener) {
   // The watch keeps listening whoever else does, so the dialog dropping its listener changes nothing here.
-  inner_->SetDeviceChangeListener([this, listener = std::move(listener)](bool arrived) {
-    Record(arrived);
-    if (listener) listener(arrived);
+  inner_->SetDeviceChangeListener([this, listener = std::move(listener)](const DeviceChange& change) {
+    Record(change.arrived);
+    if (listener) listener(change);
   });
 }
 

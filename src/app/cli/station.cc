@@ -458,15 +458,18 @@ void Station::Interrupt() {
 
 int Station::Run() {
   const bool watch = setup_.options->watch;
-  // Where the boards are is looked at as each change comes: a board unplugged and plugged again may be
-  // back before the loop below runs, and must still count as plugged in anew.
-  hub_.Subscribe(this, [this](bool) {
+  // A board unplugged and plugged again must count as plugged in anew, though it may be back before the
+  // loop below runs, and even before its removal is told here (udev tells it once its rules have run): a
+  // removal that names its port says that the board there left; where a notice names none, what is
+  // present now is all there is to go by.
+  hub_.Subscribe(this, [this](const DeviceChange& change) {
     const auto ports = InterfacesByPort(*setup_.backend);
     std::lock_guard<std::mutex> lock(mutex_);
     for (auto& [port, done] : doneWhilePresent_) {
       const std::string& name = port;  // clang 14 cannot capture a structured binding
-      const bool present =
-          std::any_of(ports.begin(), ports.end(), [&name](const auto& p) { return p.first == name; });
+      const bool left = !change.arrived && change.port == name;
+      const bool present = !left && std::any_of(ports.begin(), ports.end(),
+                                                [&name](const auto& p) { return p.first == name; });
       const auto job = jobs_.find(port);
       if (!present && (job == jobs_.end() || !job->second || job->second->Done())) done = false;
     }

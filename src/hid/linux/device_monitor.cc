@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "hid/linux/hidraw_sysfs.h"
 #include "hid/linux/system_error.h"
 #include "hid/linux/udev_ptr.h"
 
@@ -39,7 +40,7 @@ void DeviceMonitor::Run() {
     // A source that failed stays readable for ever; stop rather than spin on it.
     if ((fds[1].revents & (POLLERR | POLLHUP | POLLNVAL)) != 0) return;
     if ((fds[1].revents & POLLIN) != 0) {
-      if (const std::optional<bool> arrived = source_->Receive()) listener_(*arrived);
+      if (const std::optional<DeviceChange> change = source_->Receive()) listener_(*change);
     }
   }
 }
@@ -53,14 +54,26 @@ class UdevEventSource final : public DeviceEventSource {
 
   int Fd() const override { return udev_monitor_get_fd(monitor_.get()); }
 
-  std::optional<bool> Receive() override {
+  std::optional<DeviceChange> Receive() override {
     UdevDevicePtr device(udev_monitor_receive_device(monitor_.get()));
     if (!device) return {};
     const char* action = udev_device_get_action(device.get());
     if (action == nullptr) return {};
-    if (std::strcmp(action, "add") == 0) return true;
-    if (std::strcmp(action, "remove") == 0) return false;
-    return {};  // change, bind, unbind, ...: the device set is the same
+    DeviceChange change;
+    if (std::strcmp(action, "add") == 0) {
+      change.arrived = true;
+    } else if (std::strcmp(action, "remove") != 0) {
+      return {};  // change, bind, unbind, ...: the device set is the same
+    }
+    // The path is the event's own: a removed device's directories are gone from sysfs already.
+    const char* devicePath = udev_device_get_devpath(device.get());
+    change.port = UsbPortInDevicePath(devicePath != nullptr ? devicePath : "");
+    if (change.port.empty()) {
+      const char* node = udev_device_get_devnode(device.get());
+      const char* subsystem = udev_device_get_subsystem(device.get());
+      if (node != nullptr && subsystem != nullptr && std::strcmp(subsystem, "hidraw") == 0) change.port = node;
+    }
+    return change;
   }
 
  private:

@@ -15,9 +15,8 @@ class DeviceEventSource {
  public:
   virtual ~DeviceEventSource() = default;
   virtual int Fd() const = 0;
-  // Takes one pending event: true for an arrival, false for a removal, nothing for any other event (or
-  // none at all).
-  virtual std::optional<bool> Receive() = 0;
+  // Takes one pending event: an arrival or a removal, nothing for any other event (or none at all).
+  virtual std::optional<DeviceChange> Receive() = 0;
 };
 
 // Watches a source on its own thread and calls the listener for every arrival and removal. The thread
@@ -45,8 +44,9 @@ class DeviceMonitor {
 
 // The udev monitor: USB devices coming and going, and hidraw nodes coming and going. The hidraw events
 // matter because udev sends the USB device's "add" before the board's hidraw node exists and has its
-// permissions; a probe run on that event alone would miss the board. Null (with the reason) when there is
-// no udev to listen to.
+// permissions; a probe run on that event alone would miss the board. Each change carries the USB port from
+// the event's device path (for a node without a USB device, the node itself, as the backend names its
+// port). Null (with the reason) when there is no udev to listen to.
 std::unique_ptr<DeviceEventSource> CreateUdevEventSource(std::string& error);
 
 }  // namespace kt

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <string_view>
 
 #include "hid/linux/system_error.h"
 #include "hid/report_descriptor.h"
@@ -64,6 +65,38 @@ bool ReadUsbParentIds(const fs::path& hidDevice, std::uint16_t& vendorId, std::u
 std::string UsbPortOfHidrawNode(const std::string& sysfsRoot, const std::string& nodeName) {
   const fs::path usb = UsbParentOf(fs::path(sysfsRoot) / "class" / "hidraw" / nodeName / "device");
   return usb.empty() ? std::string() : usb.filename().string();
+}
+
+std::string UsbPortInDevicePath(const std::string& devicePath) {
+  // A USB device's name is BUS-PORT[.PORT...]: digits, one '-', digits and dots; its interfaces add
+  // ":CONFIG.INTERFACE", root hubs are "usbN".
+  const auto isUsbDevice = [](std::string_view name) {
+    const std::size_t dash = name.find('-');
+    if (dash == 0 || dash == std::string_view::npos || dash + 1 == name.size()) return false;
+    bool digitBefore = false;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      const char c = name[i];
+      if (c >= '0' && c <= '9') {
+        digitBefore = true;
+      } else if ((c == '.' && i > dash) || i == dash) {
+        if (!digitBefore) return false;
+        digitBefore = false;
+      } else {
+        return false;
+      }
+    }
+    return digitBefore;
+  };
+  std::string port;
+  std::size_t start = 0;
+  while (start <= devicePath.size()) {
+    std::size_t end = devicePath.find('/', start);
+    if (end == std::string::npos) end = devicePath.size();
+    const std::string_view name(devicePath.data() + start, end - start);
+    if (isUsbDevice(name)) port = name;
+    start = end + 1;
+  }
+  return port;
 }
 
 bool ParseHidIdProperty(const std::string& uevent, std::uint16_t& vendorId, std::uint16_t& productId) {

@@ -115,6 +115,12 @@ std::unique_ptr<HidDeviceHandle> SimBackend::Open(const std::string& path, HidOp
 }
 
 void SimBackend::SetDeviceChangeListener(DeviceChangeListener listener) {
+  // The board knows nothing of where it is plugged: its changes are told at this backend's one port.
+  if (listener) {
+    listener = [listener = std::move(listener), port = PortOf(path_)](const DeviceChange& change) {
+      listener(DeviceChange{change.arrived, port});
+    };
+  }
   board_->SetDeviceChangeListener(std::move(listener));
 }
 

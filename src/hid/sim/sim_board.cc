@@ -177,7 +177,7 @@ void SimBoard::SetDeviceChangeListener(HidBackend::DeviceChangeListener listener
 
 void SimBoard::Notify(const Listener& listener, bool arrived) {
   if (!listener) return;
-  listener(arrived);
+  listener(DeviceChange{arrived, {}});
   std::lock_guard<std::mutex> lock(mutex_);
   --notifying_;
   notified_.notify_all();

@@ -41,7 +41,15 @@ std::unique_ptr<HidDeviceHandle> SimStationBackend::Open(const std::string& path
 }
 
 void SimStationBackend::SetDeviceChangeListener(DeviceChangeListener listener) {
-  for (const auto& board : boards_) board->SetDeviceChangeListener(listener);
+  for (std::size_t i = 0; i < boards_.size(); ++i) {
+    if (!listener) {
+      boards_[i]->SetDeviceChangeListener(nullptr);
+      continue;
+    }
+    boards_[i]->SetDeviceChangeListener([listener, port = PortOf(paths_[i])](const DeviceChange& change) {
+      listener(DeviceChange{change.arrived, port});
+    });
+  }
 }
 
 std::string SimStationBackend::PortOf(const std::string& path) {

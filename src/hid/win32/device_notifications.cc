@@ -2,7 +2,12 @@
 
 #include <dbt.h>
 
+#include <cstddef>
+#include <cwchar>
+#include <string_view>
 #include <utility>
+
+#include "base/utf8_path_win32.h"
 
 #include "hid/win32/hid_system.h"
 #include "hid/win32/scoped_handle.h"
@@ -57,8 +62,8 @@ class WindowClass {
 
 }  // namespace
 
-DeviceNotifications::DeviceNotifications(HidBackend::DeviceChangeListener listener)
-    : listener_(std::move(listener)) {
+DeviceNotifications::DeviceNotifications(HidBackend::DeviceChangeListener listener, PortResolver portOf)
+    : listener_(std::move(listener)), portOf_(std::move(portOf)) {
   thread_ = std::thread([this] { Run(); });
   std::unique_lock<std::mutex> lock(mutex_);
   startedSignal_.wait(lock, [this] { return started_; });
@@ -110,7 +115,17 @@ void DeviceNotifications::OnDeviceChange(WPARAM event, LPARAM data) const {
   // Only these two events carry a header, and only an interface's is ours (a volume's arrival is not).
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(data);
   if (header == nullptr || header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE) return;
-  listener_(event == DBT_DEVICEARRIVAL);
+  DeviceChange change;
+  change.arrived = event == DBT_DEVICEARRIVAL;
+  // The interface's name runs to its terminating zero, but never past the size the header gives.
+  const auto* broadcast = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_W*>(header);
+  const std::size_t nameOffset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+  if (portOf_ && header->dbch_size > nameOffset) {
+    const std::size_t room = (header->dbch_size - nameOffset) / sizeof(wchar_t);
+    const std::wstring_view name(broadcast->dbcc_name, wcsnlen(broadcast->dbcc_name, room));
+    if (!name.empty()) change.port = portOf_(Utf8FromWide(name), change.arrived);
+  }
+  listener_(change);
 }
 
 LRESULT CALLBACK DeviceNotifications::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

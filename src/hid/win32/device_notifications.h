@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "hid/hid_backend.h"
@@ -19,7 +21,11 @@ namespace kt::win32 {
 // the listener.
 class DeviceNotifications {
  public:
-  explicit DeviceNotifications(HidBackend::DeviceChangeListener listener);
+  // The port of the interface at `path` (UTF-8), arriving or leaving; empty when it is not known.
+  using PortResolver = std::function<std::string(const std::string& path, bool arrived)>;
+
+  // Each change carries the port `portOf` gives for the interface the system names (none: no port).
+  explicit DeviceNotifications(HidBackend::DeviceChangeListener listener, PortResolver portOf = {});
   ~DeviceNotifications();
   DeviceNotifications(const DeviceNotifications&) = delete;
   DeviceNotifications& operator=(const DeviceNotifications&) = delete;
@@ -37,6 +43,7 @@ class DeviceNotifications {
   static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
   HidBackend::DeviceChangeListener listener_;
+  PortResolver portOf_;
   // Written by the thread before it sets `started_`, only read afterwards.
   HWND window_ = nullptr;
   bool registered_ = false;

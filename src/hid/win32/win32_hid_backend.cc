@@ -23,15 +23,40 @@ std::unique_ptr<HidDeviceHandle> Win32HidBackend::Open(const std::string& path, 
   return Win32HidDevice::Open(path, mode, lastError_);
 }
 
+namespace {
+
+// Interface paths are compared without case: SetupAPI and the notices spell the same one differently.
+std::string PathKey(std::string path) {
+  for (char& c : path) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return path;
+}
+
+}  // namespace
+
 std::string Win32HidBackend::PortOf(const std::string& path) {
   const std::string location = DeviceLocationOf(path);
-  return location.empty() ? path : location;
+  const std::string& port = location.empty() ? path : location;
+  std::lock_guard<std::mutex> lock(portsMutex_);
+  ports_[PathKey(path)] = port;
+  return port;
+}
+
+std::string Win32HidBackend::PortOfChange(const std::string& path, bool arrived) {
+  if (arrived) return PortOf(path);
+  std::lock_guard<std::mutex> lock(portsMutex_);
+  const auto known = ports_.find(PathKey(path));
+  return known != ports_.end() ? known->second : std::string();
 }
 
 void Win32HidBackend::SetDeviceChangeListener(DeviceChangeListener listener) {
   std::lock_guard<std::mutex> lock(notificationsMutex_);
   notifications_.reset();  // joins the old thread before a new one starts
-  if (listener) notifications_ = std::make_unique<DeviceNotifications>(std::move(listener));
+  if (listener) {
+    notifications_ = std::make_unique<DeviceNotifications>(
+        std::move(listener), [this](const std::string& path, bool arrived) { return PortOfChange(path, arrived); });
+  }
 }
 
 bool Win32HidBackend::ReportsDeviceChanges() const {

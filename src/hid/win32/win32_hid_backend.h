@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -21,7 +22,9 @@ class Win32HidBackend final : public HidBackend {
   std::string Name() const override { return "win32"; }
   std::unique_ptr<HidInterfaceList> ListInterfaces() override;
   std::unique_ptr<HidDeviceHandle> Open(const std::string& path, HidOpenMode mode) override;
-  // The device's location (DeviceLocationOf); the path itself where the system knows none.
+  // The device's location (DeviceLocationOf); the path itself where the system knows none. The port is
+  // kept for the path, so that the removal of that interface can name it: by then the device node is
+  // gone and the system has no location to give.
   std::string PortOf(const std::string& path) override;
   // Starts (or, with an empty listener, stops) the notification thread. Replacing a listener joins the
   // old thread first, so it must not be called from inside the listener.
@@ -34,7 +37,12 @@ class Win32HidBackend final : public HidBackend {
   const std::optional<Win32Error>& lastError() const { return lastError_; }
 
  private:
+  // The port a notice names: a present interface's is looked up, a removed one's is the one kept.
+  std::string PortOfChange(const std::string& path, bool arrived);
+
   std::optional<Win32Error> lastError_;
+  std::mutex portsMutex_;
+  std::map<std::string, std::string> ports_;  // by the path in lower case
   mutable std::mutex notificationsMutex_;
   std::unique_ptr<DeviceNotifications> notifications_;
 };

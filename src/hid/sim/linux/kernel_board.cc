@@ -58,7 +58,8 @@ KernelBoard::KernelBoard(SimBoard& board, BoardTransport& transport, ReportTrace
     : board_(board), transport_(transport), log_(log), status_(status), letGoMs_(letGoMs) {
   // The board calls this from inside Receive, CloseHandle, Unplug and Plug, all on the main loop's
   // thread; the loop acts on it once the call has returned.
-  board_.SetDeviceChangeListener([this](bool arrived) { (arrived ? pluggedIn_ : unplugged_) = true; });
+  board_.SetDeviceChangeListener(
+      [this](const DeviceChange& change) { (change.arrived ? pluggedIn_ : unplugged_) = true; });
 }
 
 KernelBoard::~KernelBoard() {

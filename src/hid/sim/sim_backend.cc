@@ -114,14 +114,15 @@ std::unique_ptr<HidDeviceHandle> SimBackend::Open(const std::string& path, HidOp
   return std::make_unique<SimHandle>(board_, id);
 }
 
+HidBackend::DeviceChangeListener ListenerAtPort(HidBackend::DeviceChangeListener listener, std::string port) {
+  if (!listener) return {};
+  return [listener = std::move(listener), port = std::move(port)](const DeviceChange& change) {
+    listener(DeviceChange{change.arrived, port});
+  };
+}
+
 void SimBackend::SetDeviceChangeListener(DeviceChangeListener listener) {
-  // The board knows nothing of where it is plugged: its changes are told at this backend's one port.
-  if (listener) {
-    listener = [listener = std::move(listener), port = PortOf(path_)](const DeviceChange& change) {
-      listener(DeviceChange{change.arrived, port});
-    };
-  }
-  board_->SetDeviceChangeListener(std::move(listener));
+  board_->SetDeviceChangeListener(ListenerAtPort(std::move(listener), PortOf(path_)));
 }
 
 }  // namespace kt

@@ -173,6 +173,10 @@ class SimBoard {
   std::condition_variable notified_;
 };
 
+// `listener`, told every change at `port` (a board knows nothing of where it is plugged); empty for an
+// empty listener.
+HidBackend::DeviceChangeListener ListenerAtPort(HidBackend::DeviceChangeListener listener, std::string port);
+
 // The simulated board as a HID backend: one interface, kDevicePath, while the board is plugged in.
 // It writes event lines (plug, unplug, faults) to the trace; the reports themselves are traced by
 // wrapping it in a TracingBackend, as for every other backend.

@@ -42,13 +42,7 @@ std::unique_ptr<HidDeviceHandle> SimStationBackend::Open(const std::string& path
 
 void SimStationBackend::SetDeviceChangeListener(DeviceChangeListener listener) {
   for (std::size_t i = 0; i < boards_.size(); ++i) {
-    if (!listener) {
-      boards_[i]->SetDeviceChangeListener(nullptr);
-      continue;
-    }
-    boards_[i]->SetDeviceChangeListener([listener, port = PortOf(paths_[i])](const DeviceChange& change) {
-      listener(DeviceChange{change.arrived, port});
-    });
+    boards_[i]->SetDeviceChangeListener(ListenerAtPort(listener, PortOf(paths_[i])));
   }
 }
 

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "app/station_window/station_session.h"
+#include "cli/cli_run.h"
 
 namespace kt {
 namespace {
@@ -19,7 +20,8 @@ namespace {
 class StationTilesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    record = (std::filesystem::path(::testing::TempDir()) / "station_tiles_record.jsonl").string();
+    // Each test process its own file: ctest runs the cases side by side.
+    record = test::TempPath("station_tiles_record.jsonl");
     std::filesystem::remove(record);
   }
 
